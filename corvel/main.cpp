@@ -1,0 +1,7 @@
+#include "corvel.hpp"
+
+int main() {
+  const int dataCount = 100000;
+  compareBubbleSorts(dataCount);
+  return 0;
+}

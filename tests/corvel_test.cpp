@@ -1,0 +1,164 @@
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstddef>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "corvel.hpp"
+#include "reports.hpp"
+#include "sort_inputs.hpp"
+
+namespace {
+
+std::vector<int> keysOf(const ListNode* head) {
+  std::vector<int> keys;
+  for (const ListNode* node = head; node != nullptr; node = node->nextNode) {
+    keys.push_back(node->key);
+  }
+  return keys;
+}
+
+std::vector<const ListNode*> nodesOf(const ListNode* head) {
+  std::vector<const ListNode*> nodes;
+  for (const ListNode* node = head; node != nullptr; node = node->nextNode) {
+    nodes.push_back(node);
+  }
+  return nodes;
+}
+
+// Each node's prevNode is the node before it; the head's is null.
+bool linksConsistent(const ListNode* head) {
+  const ListNode* before = nullptr;
+  for (const ListNode* node = head; node != nullptr; node = node->nextNode) {
+    if (node->prevNode != before) {
+      return false;
+    }
+    before = node;
+  }
+  return true;
+}
+
+std::vector<int> sortedByArray(std::vector<int> values) {
+  bubbleSortArray(values.data(), static_cast<int>(values.size()));
+  return values;
+}
+
+std::vector<int> sortedByList(const std::vector<int>& values) {
+  ListNode* head = buildList(values.data(), static_cast<int>(values.size()));
+  bubbleSortList(&head);
+  std::vector<int> keys = keysOf(head);
+  freeList(head);
+  return keys;
+}
+
+const Sorter kSorters[] = {
+    {"Array", sortedByArray},
+    {"List", [](std::vector<int> values) { return sortedByList(values); }},
+};
+
+class BubbleSorts : public testing::TestWithParam<std::tuple<Sorter, InputShape>> {};
+
+TEST_P(BubbleSorts, MatchStdSortAtEverySize) {
+  const auto& [sorter, shape] = GetParam();
+  std::mt19937 gen(20261208);
+  for (const int size : testSizes()) {
+    SCOPED_TRACE("size " + std::to_string(size));
+    const std::vector<int> input = shape.make(size, gen);
+    EXPECT_EQ(sorter.sort(input), sortedCopy(input));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(AllShapes, BubbleSorts,
+                         testing::Combine(testing::ValuesIn(kSorters),
+                                          testing::ValuesIn(inputShapes())),
+                         SorterShapeName());
+
+class ListSortStructure : public testing::TestWithParam<InputShape> {};
+
+// Only keys move: the same nodes stay in the same order, correctly linked.
+TEST_P(ListSortStructure, KeepsNodesAndLinks) {
+  std::mt19937 gen(7);
+  for (const int size : testSizes()) {
+    SCOPED_TRACE("size " + std::to_string(size));
+    const std::vector<int> input = GetParam().make(size, gen);
+    ListNode* head = buildList(input.data(), size);
+    const std::vector<const ListNode*> nodesBefore = nodesOf(head);
+    ASSERT_TRUE(linksConsistent(head));
+
+    bubbleSortList(&head);
+
+    EXPECT_EQ(nodesOf(head), nodesBefore);
+    EXPECT_TRUE(linksConsistent(head));
+    EXPECT_EQ(keysOf(head), sortedCopy(input));
+    freeList(head);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(AllShapes, ListSortStructure, testing::ValuesIn(inputShapes()),
+                         [](const auto& shape) { return std::string(shape.param.name); });
+
+TEST(BuildList, KeepsArrayOrderAndLinks) {
+  const int values[] = {3, -1, 3, INT_MAX};
+  ListNode* head = buildList(values, 4);
+  EXPECT_EQ(keysOf(head), std::vector<int>(std::begin(values), std::end(values)));
+  EXPECT_TRUE(linksConsistent(head));
+  freeList(head);
+}
+
+TEST(BuildList, EmptyOrNegativeCountGivesEmptyList) {
+  const int value = 1;
+  EXPECT_EQ(buildList(&value, 0), nullptr);
+  EXPECT_EQ(buildList(&value, -5), nullptr);
+  EXPECT_EQ(buildList(nullptr, 0), nullptr);
+  freeList(nullptr);
+}
+
+TEST(BubbleSortList, EmptyAndSingleNodeListsAreUntouched) {
+  ListNode* empty = nullptr;
+  bubbleSortList(&empty);
+  EXPECT_EQ(empty, nullptr);
+
+  ListNode* single = new ListNode(-4);
+  ListNode* const original = single;
+  bubbleSortList(&single);
+  EXPECT_EQ(single, original);
+  EXPECT_EQ(single->key, -4);
+  EXPECT_EQ(single->prevNode, nullptr);
+  EXPECT_EQ(single->nextNode, nullptr);
+  freeList(single);
+}
+
+// 2, 3, 1 needs the backward pass to reach the first two nodes; negative
+// keys must not meet the sentinel's key 0.
+TEST(BubbleSortList, HandCheckedLists) {
+  EXPECT_EQ(sortedByList({2, 3, 1}), (std::vector<int>{1, 2, 3}));
+  EXPECT_EQ(sortedByList({-1, -3, -2}), (std::vector<int>{-3, -2, -1}));
+  EXPECT_EQ(sortedByList({0, -1, 1, 0}), (std::vector<int>{-1, 0, 0, 1}));
+}
+
+TEST(BubbleSortArray, LeavesElementsOutsideTheRangeAlone) {
+  std::vector<int> values = {9, 5, 4, 3, 2, 1, -9};
+  bubbleSortArray(values.data() + 1, 5);
+  EXPECT_EQ(values, (std::vector<int>{9, 1, 2, 3, 4, 5, -9}));
+}
+
+TEST(SwapValues, ExchangesAndToleratesOneAddress) {
+  int x = INT_MIN;
+  int y = INT_MAX;
+  swapValues(&x, &y);
+  EXPECT_EQ(x, INT_MAX);
+  EXPECT_EQ(y, INT_MIN);
+  swapValues(&x, &x);
+  EXPECT_EQ(x, INT_MAX);
+}
+
+TEST(CompareBubbleSorts, ReportsExactBytesForSmallCounts) {
+  for (const int dataCount : {0, 1, 2, 50, 3000}) {
+    SCOPED_TRACE("dataCount " + std::to_string(dataCount));
+    expectCorvelReport(capturedStdout([dataCount] { compareBubbleSorts(dataCount); }), dataCount);
+  }
+}
+
+}  // namespace

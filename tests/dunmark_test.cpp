@@ -1,0 +1,230 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <climits>
+#include <numeric>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "dunmark.hpp"
+#include "quicksort_replays.hpp"
+#include "reports.hpp"
+#include "sort_inputs.hpp"
+
+namespace {
+
+int pivotOf(std::vector<int> values) {
+  return choosePivot(values.data(), 0, static_cast<int>(values.size()) - 1);
+}
+
+// The first element wins whenever it is strictly the largest of the three.
+TEST(ChoosePivot, PicksByTheTableOfOutcomes) {
+  EXPECT_EQ(pivotOf({1, 2, 3}), 1);
+  EXPECT_EQ(pivotOf({1, 3, 2}), 2);
+  EXPECT_EQ(pivotOf({2, 1, 3}), 0);
+  EXPECT_EQ(pivotOf({2, 3, 1}), 0);
+  EXPECT_EQ(pivotOf({3, 1, 2}), 0);
+  EXPECT_EQ(pivotOf({3, 2, 1}), 0);
+  EXPECT_EQ(pivotOf({5, 5, 5}), 1);
+}
+
+TEST(ChoosePivot, TiesAndShortRanges) {
+  EXPECT_EQ(pivotOf({4}), 0);
+  EXPECT_EQ(pivotOf({2, 1}), 0);  // mid is lo
+  EXPECT_EQ(pivotOf({1, 2}), 0);
+  EXPECT_EQ(pivotOf({2, 2, 1}), 0);
+  EXPECT_EQ(pivotOf({1, 2, 2}), 1);
+  EXPECT_EQ(pivotOf({2, 1, 2}), 0);
+  EXPECT_EQ(pivotOf({INT_MAX, 0, INT_MIN}), 0);
+}
+
+TEST(ChoosePivot, LooksOnlyAtLoLowerMiddleAndHi) {
+  // Range 2..7: the lower middle is 4; other elements do not count.
+  const std::vector<int> values = {-9, 99, 10, 0, 30, 0, 99, 20};
+  EXPECT_EQ(choosePivot(values.data(), 2, 7), 7);
+  EXPECT_EQ(choosePivot(values.data(), 2, 3), 2);
+}
+
+struct Partitioned {
+  std::vector<int> values;
+  int pivot;
+};
+
+Partitioned partitioned(std::vector<int> values) {
+  const int pivot = partitionRange(values.data(), 0, static_cast<int>(values.size()) - 1);
+  return {values, pivot};
+}
+
+TEST(PartitionRange, HandCheckedArrangements) {
+  const auto fourElements = partitioned({5, 1, 3, 2});
+  EXPECT_EQ(fourElements.values, (std::vector<int>{2, 1, 3, 5}));
+  EXPECT_EQ(fourElements.pivot, 3);
+
+  const auto ascending = partitioned({1, 2, 3, 4, 5});
+  EXPECT_EQ(ascending.values, (std::vector<int>{1, 2, 3, 4, 5}));
+  EXPECT_EQ(ascending.pivot, 2);
+
+  const auto descending = partitioned({5, 4, 3, 2, 1});
+  EXPECT_EQ(descending.values, (std::vector<int>{1, 4, 3, 2, 5}));
+  EXPECT_EQ(descending.pivot, 4);
+
+  const auto mixed = partitioned({3, 7, 1, 8, 2, 5});
+  EXPECT_EQ(mixed.values, (std::vector<int>{1, 2, 3, 8, 7, 5}));
+  EXPECT_EQ(mixed.pivot, 2);
+
+  const auto equal = partitioned({4, 4, 4, 4});
+  EXPECT_EQ(equal.values, (std::vector<int>{4, 4, 4, 4}));
+  EXPECT_EQ(equal.pivot, 3);
+
+  const auto pair = partitioned({2, 1});
+  EXPECT_EQ(pair.values, (std::vector<int>{1, 2}));
+  EXPECT_EQ(pair.pivot, 1);
+}
+
+TEST(PartitionRange, SplitsAroundThePivotAndKeepsTheValues) {
+  std::mt19937 gen(11);
+  for (const auto& shape : inputShapes()) {
+    for (const int size : {2, 3, 4, 5, 17, 100, 1000}) {
+      SCOPED_TRACE(std::string(shape.name) + " size " + std::to_string(size));
+      const std::vector<int> input = shape.make(size, gen);
+      const auto [values, pivot] = partitioned(input);
+      ASSERT_GE(pivot, 0);
+      ASSERT_LT(pivot, size);
+      const int pivotValue = values[static_cast<std::size_t>(pivot)];
+      for (int i = 0; i < size; ++i) {
+        const int value = values[static_cast<std::size_t>(i)];
+        if (i < pivot) {
+          EXPECT_LE(value, pivotValue) << "at " << i;
+        } else if (i > pivot) {
+          EXPECT_GT(value, pivotValue) << "at " << i;
+        }
+      }
+      EXPECT_EQ(sortedCopy(values), sortedCopy(input));
+    }
+  }
+}
+
+TEST(PartitionRange, StaysInsideItsRange) {
+  std::vector<int> values = {100, 5, 1, 3, 2, -100};
+  EXPECT_EQ(partitionRange(values.data(), 1, 4), 4);
+  EXPECT_EQ(values, (std::vector<int>{100, 2, 1, 3, 5, -100}));
+}
+
+// Every arrangement of two and three values, duplicates among them, sorted
+// in the middle of a buffer whose other elements must not move.
+TEST(SortSmallRange, SortsEveryArrangementOfTwoAndThree) {
+  const std::vector<std::vector<int>> valueSets = {
+      {1, 2}, {3, 3}, {INT_MIN, INT_MAX}, {1, 2, 3}, {1, 1, 2}, {1, 2, 2}, {5, 5, 5}};
+  const auto framed = [](const std::vector<int>& values) {
+    std::vector<int> buffer = {-7};
+    buffer.insert(buffer.end(), values.begin(), values.end());
+    buffer.push_back(-8);
+    return buffer;
+  };
+  for (std::vector<int> values : valueSets) {
+    std::sort(values.begin(), values.end());
+    const std::vector<int> expected = framed(values);
+    do {
+      std::vector<int> buffer = framed(values);
+      SCOPED_TRACE(testing::PrintToString(buffer));
+      sortSmallRange(buffer.data(), 1, static_cast<int>(values.size()));
+      EXPECT_EQ(buffer, expected);
+    } while (std::next_permutation(values.begin(), values.end()));
+  }
+}
+
+TEST(SortSmallRange, LeavesOtherSizesAlone) {
+  const std::vector<int> original = {6, 5, 4, 3, 2, 1};
+  for (const auto& [lo, hi] : {std::pair{2, 2}, {0, 3}, {0, 5}, {3, 2}}) {
+    std::vector<int> values = original;
+    sortSmallRange(values.data(), lo, hi);
+    EXPECT_EQ(values, original) << lo << ".." << hi;
+  }
+}
+
+std::vector<int> sortedByStack(std::vector<int> values) {
+  stackQuickSort(values.data(), static_cast<int>(values.size()));
+  return values;
+}
+
+std::vector<int> sortedByRecursion(std::vector<int> values) {
+  recursiveQuickSort(values.data(), 0, static_cast<int>(values.size()) - 1);
+  return values;
+}
+
+const Sorter kSorters[] = {{"Stack", sortedByStack}, {"Recursive", sortedByRecursion}};
+
+class QuickSorts : public testing::TestWithParam<std::tuple<Sorter, InputShape>> {};
+
+TEST_P(QuickSorts, MatchStdSortAtEverySize) {
+  const auto& [sorter, shape] = GetParam();
+  std::mt19937 gen(20261208);
+  for (const int size : testSizes()) {
+    SCOPED_TRACE("size " + std::to_string(size));
+    const std::vector<int> input = shape.make(size, gen);
+    EXPECT_EQ(sorter.sort(input), sortedCopy(input));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(AllShapes, QuickSorts,
+                         testing::Combine(testing::ValuesIn(kSorters),
+                                          testing::ValuesIn(inputShapes())),
+                         SorterShapeName());
+
+TEST(QuickSorts, SortOnlyTheirRange) {
+  std::vector<int> values = {9, 4, 3, 2, 1, -9};
+  recursiveQuickSort(values.data(), 1, 4);
+  EXPECT_EQ(values, (std::vector<int>{9, 1, 2, 3, 4, -9}));
+  values = {9, 4, 3, 2, 1, -9};
+  stackQuickSort(values.data() + 1, 4);
+  EXPECT_EQ(values, (std::vector<int>{9, 1, 2, 3, 4, -9}));
+}
+
+// A part that meets the full stack must still end sorted.
+TEST(StackQuickSort, SortsAnInputThatFillsTheStack) {
+  const std::vector<int> input = stackFillingInput(80);
+  const StackReplay replay = replayStackQuickSort(input);
+  EXPECT_EQ(replay.mostInUse, 63);
+  EXPECT_GE(replay.refusals, 1);
+  EXPECT_EQ(sortedByStack(input), sortedCopy(input));
+}
+
+TEST(StackQuickSort, EqualKeysNeedOneEntry) {
+  const std::vector<int> input(1000, 3);
+  EXPECT_EQ(replayStackQuickSort(input).mostInUse, 1);
+}
+
+// Without a bound these would recurse once per element and overflow the
+// call stack long before a million.
+TEST(RecursiveQuickSort, DescendingAndEqualMillionsFinishSorted) {
+  constexpr int kSize = 1000000;
+  std::vector<int> descending = descendingValues(kSize);
+  recursiveQuickSort(descending.data(), 0, kSize - 1);
+  EXPECT_TRUE(std::is_sorted(descending.begin(), descending.end()));
+  EXPECT_EQ(descending.front(), 1);
+  EXPECT_EQ(descending.back(), kSize);
+
+  std::vector<int> equal(kSize, 42);
+  recursiveQuickSort(equal.data(), 0, kSize - 1);
+  EXPECT_EQ(equal, std::vector<int>(kSize, 42));
+}
+
+// The bound only cuts in on inputs that degrade: random data stays well
+// inside it, descending data would go far past it.
+TEST(RecursiveQuickSort, DepthLimitSeparatesRandomFromDegenerateInput) {
+  std::mt19937 gen(5);
+  constexpr int kSize = 1 << 18;
+  EXPECT_LE(unboundedRecursionDepth(uniformValues(kSize, gen, 1, kSize)),
+            recursionDepthLimit(kSize) * 3 / 4);
+  EXPECT_GT(unboundedRecursionDepth(descendingValues(4096)), recursionDepthLimit(4096) * 10);
+}
+
+TEST(CompareQuickSorts, ReportsExactBytesForSmallCounts) {
+  for (const int dataCount : {0, 1, 2, 3, 1000, 200000}) {
+    SCOPED_TRACE("dataCount " + std::to_string(dataCount));
+    expectDunmarkReport(capturedStdout([dataCount] { compareQuickSorts(dataCount); }), dataCount);
+  }
+}
+
+}  // namespace
