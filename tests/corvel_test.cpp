@@ -40,7 +40,8 @@ bool linksConsistent(const ListNode* head) {
   return true;
 }
 
-std::vector<int> sortedByArray(std::vector<int> values) {
+std::vector<int> sortedByArray(const std::vector<int>& input) {
+  std::vector<int> values = input;
   bubbleSortArray(values.data(), static_cast<int>(values.size()));
   return values;
 }
@@ -55,7 +56,7 @@ std::vector<int> sortedByList(const std::vector<int>& values) {
 
 const Sorter kSorters[] = {
     {"Array", sortedByArray},
-    {"List", [](std::vector<int> values) { return sortedByList(values); }},
+    {"List", sortedByList},
 };
 
 class BubbleSorts : public testing::TestWithParam<std::tuple<Sorter, InputShape>> {};
@@ -120,7 +121,7 @@ TEST(BubbleSortList, EmptyAndSingleNodeListsAreUntouched) {
   bubbleSortList(&empty);
   EXPECT_EQ(empty, nullptr);
 
-  ListNode* single = new ListNode(-4);
+  auto* single = new ListNode(-4);
   ListNode* const original = single;
   bubbleSortList(&single);
   EXPECT_EQ(single, original);

@@ -143,12 +143,14 @@ TEST(SortSmallRange, LeavesOtherSizesAlone) {
   }
 }
 
-std::vector<int> sortedByStack(std::vector<int> values) {
+std::vector<int> sortedByStack(const std::vector<int>& input) {
+  std::vector<int> values = input;
   stackQuickSort(values.data(), static_cast<int>(values.size()));
   return values;
 }
 
-std::vector<int> sortedByRecursion(std::vector<int> values) {
+std::vector<int> sortedByRecursion(const std::vector<int>& input) {
+  std::vector<int> values = input;
   recursiveQuickSort(values.data(), 0, static_cast<int>(values.size()) - 1);
   return values;
 }

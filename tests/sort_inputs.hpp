@@ -19,7 +19,7 @@ struct InputShape {
 // A sort under test, wrapped to return its sorted copy of `values`.
 struct Sorter {
   const char* name;
-  std::vector<int> (*sort)(std::vector<int> values);
+  std::vector<int> (*sort)(const std::vector<int>& values);
 };
 
 // Test names and failure messages show the names, not the bytes.
