@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "dunmark.hpp"
-#include "quicksort_replays.hpp"
 #include "reports.hpp"
 #include "sort_inputs.hpp"
 
@@ -183,20 +182,6 @@ TEST(QuickSorts, SortOnlyTheirRange) {
   EXPECT_EQ(values, (std::vector<int>{9, 1, 2, 3, 4, -9}));
 }
 
-// A part that meets the full stack must still end sorted.
-TEST(StackQuickSort, SortsAnInputThatFillsTheStack) {
-  const std::vector<int> input = stackFillingInput(80);
-  const StackReplay replay = replayStackQuickSort(input);
-  EXPECT_EQ(replay.mostInUse, 63);
-  EXPECT_GE(replay.refusals, 1);
-  EXPECT_EQ(sortedByStack(input), sortedCopy(input));
-}
-
-TEST(StackQuickSort, EqualKeysNeedOneEntry) {
-  const std::vector<int> input(1000, 3);
-  EXPECT_EQ(replayStackQuickSort(input).mostInUse, 1);
-}
-
 // Without a bound these would recurse once per element and overflow the
 // call stack long before a million.
 TEST(RecursiveQuickSort, DescendingAndEqualMillionsFinishSorted) {
@@ -210,16 +195,6 @@ TEST(RecursiveQuickSort, DescendingAndEqualMillionsFinishSorted) {
   std::vector<int> equal(kSize, 42);
   recursiveQuickSort(equal.data(), 0, kSize - 1);
   EXPECT_EQ(equal, std::vector<int>(kSize, 42));
-}
-
-// The bound only cuts in on inputs that degrade: random data stays well
-// inside it, descending data would go far past it.
-TEST(RecursiveQuickSort, DepthLimitSeparatesRandomFromDegenerateInput) {
-  std::mt19937 gen(5);
-  constexpr int kSize = 1 << 18;
-  EXPECT_LE(unboundedRecursionDepth(uniformValues(kSize, gen, 1, kSize)),
-            recursionDepthLimit(kSize) * 3 / 4);
-  EXPECT_GT(unboundedRecursionDepth(descendingValues(4096)), recursionDepthLimit(4096) * 10);
 }
 
 TEST(CompareQuickSorts, ReportsExactBytesForSmallCounts) {

@@ -87,39 +87,3 @@ inline StackReplay replayStackQuickSort(std::vector<int> values) {
   }
   return replay;
 }
-
-// An input on which every partition of stackQuickSort splits off exactly two
-// elements above the pivot, so one two-element part per level stays pending
-// and `levels` levels need `levels` stack entries.
-//
-// It is built by running the real partition on stand-ins: an element whose
-// value is not yet decided holds its own original index (all below `size`),
-// and before each partition three elements of the range get decided values
-// above every undecided one: the first becomes the pivot (choosePivot picks
-// the first element when it is strictly the largest of the three
-// candidates), two non-candidates become the only larger ones. Undecided
-// elements are only ever compared with decided ones, so any final values
-// below the decided ones keep every outcome; their original indices do.
-inline std::vector<int> stackFillingInput(int levels) {
-  const int size = 3 * levels + 7;
-  std::vector<int> input(static_cast<std::size_t>(size));
-  for (int i = 0; i < size; ++i) {
-    input[static_cast<std::size_t>(i)] = i;
-  }
-  std::vector<int> work = input;
-  const auto decide = [&](int position, int value) {
-    input[static_cast<std::size_t>(work[static_cast<std::size_t>(position)])] = value;
-    work[static_cast<std::size_t>(position)] = value;
-  };
-  int hi = size - 1;
-  int top = 2 * size + 3 * levels;
-  for (int level = 0; level < levels; ++level) {
-    // Ranges of 7 or more keep lo + 1 and lo + 2 apart from the middle.
-    decide(0, top - 2);
-    decide(1, top - 1);
-    decide(2, top);
-    top -= 3;
-    hi = partitionRange(work.data(), 0, hi) - 1;
-  }
-  return input;
-}
