@@ -27,6 +27,7 @@ CANDIDATES = {
     "gcc-O3-lto": ("g++", "-O3 -DNDEBUG", True),
     "clang-O2": ("clang++", "-O2 -DNDEBUG", False),
     "clang-O3": ("clang++", "-O3 -DNDEBUG", False),
+    "clang-O3-lto": ("clang++", "-O3 -DNDEBUG", True),
 }
 
 # The two timed sorts of each program, in report order (lines 2 and 3).

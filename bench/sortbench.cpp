@@ -1,0 +1,197 @@
+// The project's four sorts under Google Benchmark: sizes that double, input
+// shapes, fresh unsorted data for every timed iteration, repetitions with
+// median and spread, time per element and a complexity fit per sort and
+// shape. Every result is checked, outside the timing, to be sorted.
+//
+//   sortbench                                  everything but 10^8 elements
+//   sortbench --huge                           plus both quicksorts at 10^8
+//   sortbench --benchmark_filter=StackQuick/   one sort
+//   sortbench --benchmark_filter=/Descending/  one shape
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "corvel.hpp"
+#include "dunmark.hpp"
+#include "sort_inputs.hpp"
+
+namespace {
+
+// Above this many elements a quadratic case takes more than seconds.
+constexpr int kQuadraticLimit = 1 << 15;
+
+struct BenchedSort {
+  const char* name;
+  int smallest;
+  int largest;
+  // Sorts `values` in place and returns the seconds the sort itself took.
+  double (*timedSort)(std::vector<int>& values);
+  // Shapes on which this sort takes time quadratic in the size.
+  std::vector<std::string> quadraticShapes;
+};
+
+template <class Sort>
+double secondsFor(Sort sort) {
+  const auto start = std::chrono::steady_clock::now();
+  sort();
+  benchmark::ClobberMemory();
+  const auto end = std::chrono::steady_clock::now();
+  return std::chrono::duration<double>(end - start).count();
+}
+
+int sizeOf(const std::vector<int>& values) { return static_cast<int>(values.size()); }
+
+double timeArrayBubble(std::vector<int>& values) {
+  benchmark::DoNotOptimize(values.data());
+  return secondsFor([&] { bubbleSortArray(values.data(), sizeOf(values)); });
+}
+
+double timeListBubble(std::vector<int>& values) {
+  ListNode* head = buildList(values.data(), sizeOf(values));
+  benchmark::DoNotOptimize(head);
+  const double seconds = secondsFor([&] { bubbleSortList(&head); });
+  std::size_t i = 0;
+  for (const ListNode* node = head; node != nullptr; node = node->nextNode) {
+    values[i++] = node->key;
+  }
+  freeList(head);
+  return seconds;
+}
+
+double timeStackQuick(std::vector<int>& values) {
+  benchmark::DoNotOptimize(values.data());
+  return secondsFor([&] { stackQuickSort(values.data(), sizeOf(values)); });
+}
+
+double timeRecursiveQuick(std::vector<int>& values) {
+  benchmark::DoNotOptimize(values.data());
+  return secondsFor([&] { recursiveQuickSort(values.data(), 0, sizeOf(values) - 1); });
+}
+
+const std::vector<BenchedSort>& benchedSorts() {
+  static const std::vector<BenchedSort> sorts = {
+      {"ArrayBubble",
+       1 << 10,
+       1 << 16,
+       timeArrayBubble,
+       {"Random", "Descending", "OrganPipe", "FewDistinct"}},
+      {"ListBubble",
+       1 << 10,
+       1 << 16,
+       timeListBubble,
+       {"Random", "Descending", "OrganPipe", "FewDistinct"}},
+      // Equal keys all go left of the pivot, and a descending range's first
+      // element is the pivot it picks: both split off one element a level.
+      {"StackQuick",
+       1 << 13,
+       1 << 23,
+       timeStackQuick,
+       {"Descending", "AllEqual", "FewDistinct", "OrganPipe"}},
+      // Its depth bound hands such ranges to a heap sort instead.
+      {"RecursiveQuick", 1 << 13, 1 << 23, timeRecursiveQuick, {}},
+  };
+  return sorts;
+}
+
+bool gSawUnsortedResult = false;
+
+void runSort(benchmark::State& state, const BenchedSort& sort, const InputShape& shape) {
+  const int size = static_cast<int>(state.range(0));
+  std::mt19937 gen(static_cast<unsigned>(size));
+  for (auto _ : state) {
+    std::vector<int> values = shape.make(size, gen);
+    state.SetIterationTime(sort.timedSort(values));
+    if (!std::is_sorted(values.begin(), values.end())) {
+      std::fprintf(stderr, "UNSORTED RESULT: %s on %s input of %d elements\n", sort.name,
+                   shape.name, size);
+      gSawUnsortedResult = true;
+      state.SkipWithError("result not sorted");
+      break;
+    }
+  }
+  state.SetComplexityN(size);
+  state.counters["per_element"] =
+      benchmark::Counter(static_cast<double>(size), benchmark::Counter::kIsIterationInvariantRate |
+                                                        benchmark::Counter::kInvert);
+}
+
+const char* const kBenchedShapes[] = {"Random",   "Ascending",   "Descending",
+                                      "AllEqual", "FewDistinct", "OrganPipe"};
+
+void registerBenchmarks(bool huge) {
+  for (const BenchedSort& sort : benchedSorts()) {
+    for (const InputShape& shape : inputShapes()) {
+      if (std::find_if(std::begin(kBenchedShapes), std::end(kBenchedShapes), [&](const char* n) {
+            return std::strcmp(n, shape.name) == 0;
+          }) == std::end(kBenchedShapes)) {
+        continue;
+      }
+      const bool quadratic = std::find(sort.quadraticShapes.begin(), sort.quadraticShapes.end(),
+                                       shape.name) != sort.quadraticShapes.end();
+      // The bubble sorts' random case goes to the top size; other
+      // quadratic cases stop where they would take more than seconds.
+      const bool capped = quadratic && std::string(shape.name) != "Random";
+      const int largest = capped ? std::min(sort.largest, kQuadraticLimit) : sort.largest;
+      auto* benchmark = benchmark::RegisterBenchmark(
+          (std::string(sort.name) + "/" + shape.name).c_str(),
+          [&sort, &shape](benchmark::State& state) { runSort(state, sort, shape); });
+      for (int size = sort.smallest; size <= largest; size *= 2) {
+        benchmark->Arg(size);
+      }
+      if (huge && shape.name == std::string("Random") && sort.largest > kQuadraticLimit * 8) {
+        benchmark->Arg(100000000);
+      }
+      benchmark->UseManualTime()
+          ->Unit(benchmark::kMillisecond)
+          ->Complexity(quadratic ? benchmark::oNSquared : benchmark::oNLogN)
+          ->ComputeStatistics(
+              "min",
+              [](const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); })
+          ->ComputeStatistics("max", [](const std::vector<double>& v) {
+            return *std::max_element(v.begin(), v.end());
+          });
+    }
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Five repetitions of at least 0.2 s of sorting each, aggregates only,
+  // unless the command line says otherwise (later flags win). Data is made
+  // afresh for every iteration, so a longer minimum mostly adds waiting.
+  std::string defaults[] = {"--benchmark_repetitions=5", "--benchmark_min_time=0.2",
+                            "--benchmark_report_aggregates_only=true"};
+  std::vector<char*> args = {argv[0]};
+  for (std::string& flag : defaults) {
+    args.push_back(flag.data());
+  }
+  bool huge = false;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--huge") == 0) {
+      huge = true;
+    } else {
+      args.push_back(argv[i]);
+    }
+  }
+  int count = static_cast<int>(args.size());
+  benchmark::Initialize(&count, args.data());
+  if (benchmark::ReportUnrecognizedArguments(count, args.data())) {
+    return 2;
+  }
+  registerBenchmarks(huge);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  if (gSawUnsortedResult) {
+    std::fprintf(stderr, "sortbench: a sort left its input unsorted\n");
+    return 1;
+  }
+  return 0;
+}
