@@ -6,6 +6,7 @@
 #include <pthread.h>
 
 #include <algorithm>
+#include <ostream>
 #include <random>
 #include <string>
 #include <vector>
@@ -66,6 +67,10 @@ struct StackFilling {
   int levels;
   int size;
 };
+
+void PrintTo(const StackFilling& filling, std::ostream* out) {
+  *out << filling.levels << " levels, " << filling.size << " elements";
+}
 
 class StackFillingInputs : public testing::TestWithParam<StackFilling> {};
 
