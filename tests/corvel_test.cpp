@@ -9,6 +9,7 @@
 #include "corvel.hpp"
 #include "reports.hpp"
 #include "sort_inputs.hpp"
+#include "sorts_match_std_sort.hpp"
 
 namespace {
 
@@ -59,19 +60,7 @@ const Sorter kSorters[] = {
     {"List", sortedByList},
 };
 
-class BubbleSorts : public testing::TestWithParam<std::tuple<Sorter, InputShape>> {};
-
-TEST_P(BubbleSorts, MatchStdSortAtEverySize) {
-  const auto& [sorter, shape] = GetParam();
-  std::mt19937 gen(20261208);
-  for (const int size : testSizes()) {
-    SCOPED_TRACE("size " + std::to_string(size));
-    const std::vector<int> input = shape.make(size, gen);
-    EXPECT_EQ(sorter.sort(input), sortedCopy(input));
-  }
-}
-
-INSTANTIATE_TEST_SUITE_P(AllShapes, BubbleSorts,
+INSTANTIATE_TEST_SUITE_P(BubbleSorts, SortsMatchStdSort,
                          testing::Combine(testing::ValuesIn(kSorters),
                                           testing::ValuesIn(inputShapes())),
                          SorterShapeName());

@@ -10,6 +10,7 @@
 #include "dunmark.hpp"
 #include "reports.hpp"
 #include "sort_inputs.hpp"
+#include "sorts_match_std_sort.hpp"
 
 namespace {
 
@@ -156,19 +157,7 @@ std::vector<int> sortedByRecursion(const std::vector<int>& input) {
 
 const Sorter kSorters[] = {{"Stack", sortedByStack}, {"Recursive", sortedByRecursion}};
 
-class QuickSorts : public testing::TestWithParam<std::tuple<Sorter, InputShape>> {};
-
-TEST_P(QuickSorts, MatchStdSortAtEverySize) {
-  const auto& [sorter, shape] = GetParam();
-  std::mt19937 gen(20261208);
-  for (const int size : testSizes()) {
-    SCOPED_TRACE("size " + std::to_string(size));
-    const std::vector<int> input = shape.make(size, gen);
-    EXPECT_EQ(sorter.sort(input), sortedCopy(input));
-  }
-}
-
-INSTANTIATE_TEST_SUITE_P(AllShapes, QuickSorts,
+INSTANTIATE_TEST_SUITE_P(QuickSorts, SortsMatchStdSort,
                          testing::Combine(testing::ValuesIn(kSorters),
                                           testing::ValuesIn(inputShapes())),
                          SorterShapeName());
