@@ -1,6 +1,7 @@
 #include <chrono>
 #include <cstdint>
 #include <iostream>
+#include <memory>
 #include <random>
 #include <utility>
 
@@ -16,8 +17,10 @@ std::int64_t elapsedMilliseconds(std::chrono::steady_clock::time_point start,
 
 }  // namespace
 
+// Owns what it allocates through unique_ptr, so that a failed allocation
+// (a list node, the list sort's sentinel) releases the rest on its way out.
 void compareBubbleSorts(int dataCount) {
-  int* arr = new int[static_cast<std::size_t>(dataCount)];
+  std::unique_ptr<int[]> arr(new int[static_cast<std::size_t>(dataCount)]);
 
   std::random_device rd;
   std::mt19937 gen(rd());
@@ -27,7 +30,7 @@ void compareBubbleSorts(int dataCount) {
     arr[i] = dis(gen);
   }
   const auto start1 = std::chrono::steady_clock::now();
-  bubbleSortArray(arr, dataCount);
+  bubbleSortArray(arr.get(), dataCount);
   const auto end1 = std::chrono::steady_clock::now();
   const std::int64_t arrayTime = elapsedMilliseconds(start1, end1);
 
@@ -35,14 +38,16 @@ void compareBubbleSorts(int dataCount) {
   for (int i = 0; i < dataCount; ++i) {
     arr[i] = dis(gen);
   }
-  ListNode* head = buildList(arr, dataCount);
+  // The list sort keeps its first node first, so `list` owns the sorted list.
+  std::unique_ptr<ListNode, decltype(&freeList)> list(buildList(arr.get(), dataCount), freeList);
+  ListNode* head = list.get();
   const auto start2 = std::chrono::steady_clock::now();
   bubbleSortList(&head);
   const auto end2 = std::chrono::steady_clock::now();
   const std::int64_t listTime = elapsedMilliseconds(start2, end2);
 
-  freeList(head);
-  delete[] arr;
+  list.reset();
+  arr.reset();
 
   // GBK: "排序算法性能比较 (数据量: ", "数组冒泡排序时间: ",
   // "双向链表冒泡排序时间: ", "时间差: " and " 毫秒".
@@ -57,17 +62,24 @@ void compareBubbleSorts(int dataCount) {
   std::cout << "\xca\xb1\xbc\xe4\xb2\xee: " << listTime - arrayTime << unit << std::endl;
 }
 
+// A node that cannot be allocated releases the ones already built before
+// the failure goes on to the caller, who has no pointer to them yet.
 ListNode* buildList(const int* arr, int num) {
   if (num <= 0) {
     return nullptr;
   }
   auto* head = new ListNode(arr[0]);
   ListNode* last = head;
-  for (int i = 1; i < num; ++i) {
-    auto* node = new ListNode(arr[i]);
-    last->nextNode = node;
-    node->prevNode = last;
-    last = node;
+  try {
+    for (int i = 1; i < num; ++i) {
+      auto* node = new ListNode(arr[i]);
+      last->nextNode = node;
+      node->prevNode = last;
+      last = node;
+    }
+  } catch (...) {
+    freeList(head);
+    throw;
   }
   return head;
 }

@@ -1,7 +1,41 @@
+#include <cstdint>
+#include <cstdlib>
+#include <exception>
+#include <iostream>
+#include <new>
+
 #include "corvel.hpp"
 
+// Every way the run can fail ends here, with one GBK line on standard error
+// and a non-zero status, never with an abort or a lost report taken for
+// success. The driver's buffers release themselves on the way out.
 int main() {
   const int dataCount = 100000;
-  compareBubbleSorts(dataCount);
+  try {
+    compareBubbleSorts(dataCount);
+  } catch (const std::bad_alloc&) {
+    // The array and one node per element, with the sort's sentinel.
+    const std::int64_t bytes =
+        std::int64_t{dataCount} * static_cast<std::int64_t>(sizeof(int)) +
+        std::int64_t{dataCount + 1} * static_cast<std::int64_t>(sizeof(ListNode));
+    // GBK: "内存不足: 需要 " (not enough memory: needs).
+    std::cerr << "corvel: \xc4\xda\xb4\xe6\xb2\xbb\xd7\xe3: \xd0\xe8\xd2\xaa "
+              << (bytes + 999999) / 1000000 << " MB" << std::endl;
+    return EXIT_FAILURE;
+  } catch (const std::exception&) {
+    // Nothing else in the run throws: the random device failed. GBK:
+    // "随机数设备不可用" (the random device is unavailable).
+    std::cerr << "corvel: \xcb\xe6\xbb\xfa\xca\xfd\xc9\xe8\xb1\xb8\xb2\xbb\xbf\xc9\xd3\xc3"
+              << std::endl;
+    return EXIT_FAILURE;
+  }
+  if (!std::cout.flush()) {
+    // GBK: "报告未能写入标准输出" (the report could not be written to
+    // standard output).
+    std::cerr << "corvel: \xb1\xa8\xb8\xe6\xce\xb4\xc4\xdc\xd0\xb4\xc8\xeb\xb1\xea\xd7\xbc\xca\xe4"
+                 "\xb3\xf6"
+              << std::endl;
+    return EXIT_FAILURE;
+  }
   return 0;
 }

@@ -3,7 +3,11 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
+#include <exception>
 #include <iostream>
+#include <memory>
+#include <new>
 #include <random>
 #include <utility>
 
@@ -162,10 +166,12 @@ void stackQuickSort(int* arr, int num) {
   }
 }
 
+// Owns its arrays through unique_ptr, so that when the second cannot be
+// allocated the first is released on the way out.
 void compareQuickSorts(int dataCount) {
   const auto size = static_cast<std::size_t>(dataCount);
-  int* firstArray = new int[size];
-  int* secondArray = new int[size];
+  std::unique_ptr<int[]> firstArray(new int[size]);
+  std::unique_ptr<int[]> secondArray(new int[size]);
 
   std::random_device rd;
   std::mt19937 gen(rd());
@@ -174,15 +180,15 @@ void compareQuickSorts(int dataCount) {
   for (int i = 0; i < dataCount; ++i) {
     firstArray[i] = dis(gen);
   }
-  std::copy(firstArray, firstArray + dataCount, secondArray);
+  std::copy(firstArray.get(), firstArray.get() + dataCount, secondArray.get());
 
   auto start = std::chrono::steady_clock::now();
-  stackQuickSort(firstArray, dataCount);
+  stackQuickSort(firstArray.get(), dataCount);
   auto end = std::chrono::steady_clock::now();
   const std::int64_t firstTime = elapsedMilliseconds(start, end);
 
   start = std::chrono::steady_clock::now();
-  recursiveQuickSort(secondArray, 0, dataCount - 1);
+  recursiveQuickSort(secondArray.get(), 0, dataCount - 1);
   end = std::chrono::steady_clock::now();
   const std::int64_t secondTime = elapsedMilliseconds(start, end);
 
@@ -197,14 +203,39 @@ void compareQuickSorts(int dataCount) {
             << (firstTime > secondTime ? firstTime - secondTime : secondTime - firstTime)
             << " ms\n";
 
-  delete[] firstArray;
-  delete[] secondArray;
+  firstArray.reset();
+  secondArray.reset();
 }
 
 #ifndef DUNMARK_NO_MAIN
+// Every way the run can fail ends here, with one GBK line on standard error
+// and a non-zero status, never with an abort or a lost report taken for
+// success. The driver's arrays release themselves on the way out.
 int main() {
   const int dataCount = 100000000;
-  compareQuickSorts(dataCount);
+  try {
+    compareQuickSorts(dataCount);
+  } catch (const std::bad_alloc&) {
+    const std::int64_t bytes = 2 * std::int64_t{dataCount} * static_cast<std::int64_t>(sizeof(int));
+    // GBK: "内存不足: 需要 " (not enough memory: needs).
+    std::cerr << "dunmark: \xc4\xda\xb4\xe6\xb2\xbb\xd7\xe3: \xd0\xe8\xd2\xaa "
+              << (bytes + 999999) / 1000000 << " MB" << std::endl;
+    return EXIT_FAILURE;
+  } catch (const std::exception&) {
+    // Nothing else in the run throws: the random device failed. GBK:
+    // "随机数设备不可用" (the random device is unavailable).
+    std::cerr << "dunmark: \xcb\xe6\xbb\xfa\xca\xfd\xc9\xe8\xb1\xb8\xb2\xbb\xbf\xc9\xd3\xc3"
+              << std::endl;
+    return EXIT_FAILURE;
+  }
+  if (!std::cout.flush()) {
+    // GBK: "报告未能写入标准输出" (the report could not be written to
+    // standard output).
+    std::cerr << "dunmark: \xb1\xa8\xb8\xe6\xce\xb4\xc4\xdc\xd0\xb4\xc8\xeb\xb1\xea\xd7\xbc\xca\xe4"
+                 "\xb3\xf6"
+              << std::endl;
+    return EXIT_FAILURE;
+  }
   return 0;
 }
 #endif

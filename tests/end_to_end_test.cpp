@@ -1,7 +1,11 @@
 // Runs the real programs at their full data counts, with arguments they must
-// ignore: the exit status and every byte of standard output count.
+// ignore: the exit status and every byte of standard output count. A run
+// that cannot finish its report must say so and fail, not pass for success.
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
 
 #include "reports.hpp"
 
@@ -10,13 +14,49 @@ namespace {
 TEST(EndToEnd, CorvelPrintsItsReportAndExitsZero) {
   const ProgramRun run = runProgram(CORVEL_PATH " --stray argument 42");
   EXPECT_EQ(run.exitStatus, 0);
+  EXPECT_EQ(run.errors, "");
   expectCorvelReport(run.output, 100000);
 }
 
 TEST(EndToEnd, DunmarkPrintsItsReportAndExitsZero) {
   const ProgramRun run = runProgram(DUNMARK_PATH " --stray argument 42");
   EXPECT_EQ(run.exitStatus, 0);
+  EXPECT_EQ(run.errors, "");
   expectDunmarkReport(run.output, 100000000);
+}
+
+// A plain non-zero exit (no signal, no core), nothing on standard output,
+// and one line on standard error that holds `message`.
+void expectFailure(const ProgramRun& run, const std::string& message) {
+  EXPECT_GT(run.exitStatus, 0);
+  EXPECT_EQ(run.output, "");
+  EXPECT_EQ(std::count(run.errors.begin(), run.errors.end(), '\n'), 1) << run.errors;
+  EXPECT_NE(run.errors.find(message), std::string::npos) << run.errors;
+}
+
+// GBK: "报告未能写入标准输出", the report could not be written.
+const std::string kReportLost =
+    hexBytes("b1 a8 b8 e6 ce b4 c4 dc d0 b4 c8 eb b1 ea d7 bc ca e4 b3 f6");
+
+// A full disk, then no standard output at all.
+TEST(EndToEnd, CorvelFailsWhenItsReportIsLost) {
+  expectFailure(runProgram(CORVEL_PATH " >/dev/full"), kReportLost);
+  expectFailure(runProgram(CORVEL_PATH " >&-"), kReportLost);
+}
+
+TEST(EndToEnd, DunmarkFailsWhenItsReportIsLost) {
+  expectFailure(runProgram(DUNMARK_PATH " >/dev/full"), kReportLost);
+  expectFailure(runProgram(DUNMARK_PATH " >&-"), kReportLost);
+}
+
+// 300 MB of address space refuses the first 400 MB array; 500 MB grants the
+// first and refuses the second.
+TEST(EndToEnd, DunmarkWithoutMemoryFailsAndSaysHowMuchItNeeds) {
+  for (const char* kilobytes : {"300000", "500000"}) {
+    SCOPED_TRACE(std::string("ulimit -v ") + kilobytes);
+    expectFailure(runProgram(std::string("ulimit -v ") + kilobytes + "; exec " DUNMARK_PATH),
+                  "800 MB");
+  }
 }
 
 }  // namespace

@@ -9,7 +9,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <iostream>
+#include <iterator>
 #include <optional>
 #include <regex>
 #include <sstream>
@@ -65,13 +67,17 @@ inline std::optional<std::array<std::int64_t, 4>> readReport(
 
 struct ProgramRun {
   std::string output;
-  int exitStatus = -1;
+  std::string errors;
+  int exitStatus = -1;  // -1 unless the program exited by itself (not by a signal)
 };
 
-// Runs a shell command and collects its standard output and exit status.
+// Runs a shell command and collects its standard output, standard error
+// and exit status.
 inline ProgramRun runProgram(const std::string& command) {
   ProgramRun run;
-  FILE* pipe = popen(command.c_str(), "r");
+  const std::string errorsFile =
+      std::string(testing::UnitTest::GetInstance()->current_test_info()->name()) + ".stderr";
+  FILE* pipe = popen((command + " 2>" + errorsFile).c_str(), "r");
   if (pipe == nullptr) {
     return run;
   }
@@ -82,6 +88,10 @@ inline ProgramRun runProgram(const std::string& command) {
   }
   const int status = pclose(pipe);
   run.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  std::ifstream errors(errorsFile, std::ios::binary);
+  run.errors.assign(std::istreambuf_iterator<char>(errors), std::istreambuf_iterator<char>());
+  errors.close();
+  std::remove(errorsFile.c_str());
   return run;
 }
 
