@@ -17,6 +17,20 @@ std::int64_t elapsedMilliseconds(std::chrono::steady_clock::time_point start,
 
 }  // namespace
 
+void writeBubbleSortReport(int dataCount, std::int64_t arrayTime, std::int64_t listTime) {
+  // GBK: "排序算法性能比较 (数据量: ", "数组冒泡排序时间: ",
+  // "双向链表冒泡排序时间: ", "时间差: " and " 毫秒".
+  const char* const unit = " \xba\xc1\xc3\xeb";
+  std::cout << "\xc5\xc5\xd0\xf2\xcb\xe3\xb7\xa8\xd0\xd4\xc4\xdc\xb1\xc8\xbd\xcf "
+               "(\xca\xfd\xbe\xdd\xc1\xbf: "
+            << dataCount << "):" << std::endl;
+  std::cout << "\xca\xfd\xd7\xe9\xc3\xb0\xc5\xdd\xc5\xc5\xd0\xf2\xca\xb1\xbc\xe4: " << arrayTime
+            << unit << std::endl;
+  std::cout << "\xcb\xab\xcf\xf2\xc1\xb4\xb1\xed\xc3\xb0\xc5\xdd\xc5\xc5\xd0\xf2\xca\xb1\xbc\xe4: "
+            << listTime << unit << std::endl;
+  std::cout << "\xca\xb1\xbc\xe4\xb2\xee: " << listTime - arrayTime << unit << std::endl;
+}
+
 // Owns what it allocates through unique_ptr, so that a failed allocation
 // (a list node, the list sort's sentinel) releases the rest on its way out.
 void compareBubbleSorts(int dataCount) {
@@ -49,17 +63,7 @@ void compareBubbleSorts(int dataCount) {
   list.reset();
   arr.reset();
 
-  // GBK: "排序算法性能比较 (数据量: ", "数组冒泡排序时间: ",
-  // "双向链表冒泡排序时间: ", "时间差: " and " 毫秒".
-  const char* const unit = " \xba\xc1\xc3\xeb";
-  std::cout << "\xc5\xc5\xd0\xf2\xcb\xe3\xb7\xa8\xd0\xd4\xc4\xdc\xb1\xc8\xbd\xcf "
-               "(\xca\xfd\xbe\xdd\xc1\xbf: "
-            << dataCount << "):" << std::endl;
-  std::cout << "\xca\xfd\xd7\xe9\xc3\xb0\xc5\xdd\xc5\xc5\xd0\xf2\xca\xb1\xbc\xe4: " << arrayTime
-            << unit << std::endl;
-  std::cout << "\xcb\xab\xcf\xf2\xc1\xb4\xb1\xed\xc3\xb0\xc5\xdd\xc5\xc5\xd0\xf2\xca\xb1\xbc\xe4: "
-            << listTime << unit << std::endl;
-  std::cout << "\xca\xb1\xbc\xe4\xb2\xee: " << listTime - arrayTime << unit << std::endl;
+  writeBubbleSortReport(dataCount, arrayTime, listTime);
 }
 
 // A node that cannot be allocated releases the ones already built before

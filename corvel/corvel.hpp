@@ -1,11 +1,16 @@
 #pragma once
 
+#include <cstdint>
+
 // The bubble sort benchmark: an array bubble sort against a bidirectional
 // bubble sort on a doubly linked list, timed on random ints.
 
 // Times both sorts on `dataCount` random ints and writes the four-line GBK
 // report to standard output.
 void compareBubbleSorts(int dataCount);
+
+// Writes that report for the given count and times (whole milliseconds).
+void writeBubbleSortReport(int dataCount, std::int64_t arrayTime, std::int64_t listTime);
 
 // Sorts arr[0, num) ascending; elements move only through swapValues.
 void bubbleSortArray(int* arr, int num);

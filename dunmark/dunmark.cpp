@@ -11,37 +11,50 @@
 #include <random>
 #include <utility>
 
-namespace {
-
-// Entries of stackQuickSort's stack, and how many of them may be in use.
-constexpr int kStackCapacity = 64;
-constexpr int kPushLimit = kStackCapacity - 1;
-
-// Recursion levels recursiveQuickSort allows per doubling of the range.
 // On random input the pivot is the median of three two times in three and
 // the largest of three otherwise; the recursion tree then grows to about
 // 3.72 ln n = 2.58 log2 n levels (a split tree with pivot density 4x - 3x^2),
-// 69 levels for 10^8 elements. Four per doubling (104 levels for 10^8)
-// leaves a margin that random data never crosses, while descending input or
+// 69 levels for 10^8 elements. Four levels per doubling (104 for 10^8)
+// leave a margin that random data never crosses, while descending input or
 // long runs of equal keys, which split off one element per level, reach it
 // after a few dozen levels instead of one level per element.
-constexpr int kDepthPerDoubling = 4;
+int recursionDepthLimit(int size) {
+  int limit = 0;
+  for (; size > 1; size >>= 1) {
+    limit += kDepthPerDoubling;
+  }
+  return limit;
+}
+
+namespace {
+
+// The timed sorts' observer: final, so that its empty hooks are called
+// directly and compile away.
+struct NoObserver final : QuickSortObserver {};
 
 // Sorts arr[lo, hi] in place, without recursion or allocation, in
 // O(n log n): where a quicksort has to give up on a range.
-void heapSortRange(int* arr, int lo, int hi) {
+template <class Observer>
+void heapSortRange(int* arr, int lo, int hi, Observer& observer) {
+  observer.heapSorted(StackFrame{lo, hi});
   std::make_heap(arr + lo, arr + hi + 1);
   std::sort_heap(arr + lo, arr + hi + 1);
 }
 
-void quickSortWithinDepth(int* arr, int lo, int hi, int depthLeft) {
+// Lomuto partition, left part first; the exchange runs even when i == j.
+// Ranges deeper than depthLimit are heap sorted instead, so that descending
+// input or runs of equal keys cannot recurse once per element and overflow
+// the call stack.
+template <class Observer>
+void quickSortWithinDepth(int* arr, int lo, int hi, int depth, int depthLimit, Observer& observer) {
   if (lo >= hi) {
     return;
   }
-  if (depthLeft == 0) {
-    heapSortRange(arr, lo, hi);
+  if (depth > depthLimit) {
+    heapSortRange(arr, lo, hi, observer);
     return;
   }
+  observer.recursed(depth);
   std::swap(arr[choosePivot(arr, lo, hi)], arr[hi]);
   const int pivotValue = arr[hi];
   int i = lo;
@@ -52,8 +65,55 @@ void quickSortWithinDepth(int* arr, int lo, int hi, int depthLeft) {
     }
   }
   std::swap(arr[i], arr[hi]);
-  quickSortWithinDepth(arr, lo, i - 1, depthLeft - 1);
-  quickSortWithinDepth(arr, i + 1, hi, depthLeft - 1);
+  observer.partitioned(StackFrame{lo, hi}, i);
+  quickSortWithinDepth(arr, lo, i - 1, depth + 1, depthLimit, observer);
+  quickSortWithinDepth(arr, i + 1, hi, depth + 1, depthLimit, observer);
+}
+
+// Taking the larger part next leaves the smaller ones pending on the stack,
+// at most one per partition along the path of larger parts. A part that
+// finds kPushLimit entries in use is heap sorted on the spot: the stack
+// keeps its fixed size, and the array still ends sorted.
+template <class Observer>
+void quickSortOnStack(int* arr, int num, Observer& observer) {
+  if (num <= 1) {
+    return;
+  }
+  StackFrame stack[kStackCapacity];
+  int count = 0;
+  const auto push = [arr, &stack, &count, &observer](int lo, int hi) {
+    if (hi - lo < 1) {
+      return;
+    }
+    if (count < kPushLimit) {
+      stack[count++] = StackFrame{lo, hi};
+      observer.pushed(StackFrame{lo, hi}, count);
+    } else {
+      heapSortRange(arr, lo, hi, observer);
+    }
+  };
+
+  push(0, num - 1);
+  while (count > 0) {
+    const StackFrame frame = stack[--count];
+    observer.popped(frame);
+    const int lo = frame.lo;
+    const int hi = frame.hi;
+    if (hi - lo + 1 <= 3) {
+      observer.sortedSmall(frame);
+      sortSmallRange(arr, lo, hi);
+      continue;
+    }
+    const int pivot = partitionRange(arr, lo, hi);
+    observer.partitioned(frame, pivot);
+    if (pivot - lo > hi - pivot) {
+      push(pivot + 1, hi);
+      push(lo, pivot - 1);
+    } else {
+      push(lo, pivot - 1);
+      push(pivot + 1, hi);
+    }
+  }
 }
 
 std::int64_t elapsedMilliseconds(std::chrono::steady_clock::time_point start,
@@ -75,16 +135,13 @@ int choosePivot(const int* arr, int lo, int hi) {
   return m;
 }
 
-// Lomuto partition, left part first; the exchange runs even when i == j.
-// Past kDepthPerDoubling levels per doubling of the whole range, what is
-// left of a range is heap sorted instead, so that descending input or runs
-// of equal keys cannot recurse once per element and overflow the stack.
 void recursiveQuickSort(int* arr, int lo, int hi) {
-  int depthLimit = 0;
-  for (int size = hi - lo + 1; size > 1; size >>= 1) {
-    depthLimit += kDepthPerDoubling;
-  }
-  quickSortWithinDepth(arr, lo, hi, depthLimit);
+  NoObserver none;
+  quickSortWithinDepth(arr, lo, hi, 1, recursionDepthLimit(hi - lo + 1), none);
+}
+
+void recursiveQuickSort(int* arr, int lo, int hi, QuickSortObserver& observer) {
+  quickSortWithinDepth(arr, lo, hi, 1, recursionDepthLimit(hi - lo + 1), observer);
 }
 
 int partitionRange(int* arr, int lo, int hi) {
@@ -125,49 +182,28 @@ void sortSmallRange(int* arr, int lo, int hi) {
   }
 }
 
-// Taking the larger part next leaves the smaller ones pending on the stack,
-// at most one per partition along the path of larger parts. A part that
-// finds kPushLimit entries in use is heap sorted on the spot: the stack
-// keeps its fixed size, and the array still ends sorted.
 void stackQuickSort(int* arr, int num) {
-  if (num <= 1) {
-    return;
-  }
-  StackFrame stack[kStackCapacity];
-  int count = 0;
-  const auto push = [arr, &stack, &count](int lo, int hi) {
-    if (hi - lo < 1) {
-      return;
-    }
-    if (count < kPushLimit) {
-      stack[count++] = StackFrame{lo, hi};
-    } else {
-      heapSortRange(arr, lo, hi);
-    }
-  };
-
-  stack[count++] = StackFrame{0, num - 1};
-  while (count > 0) {
-    const StackFrame frame = stack[--count];
-    const int lo = frame.lo;
-    const int hi = frame.hi;
-    if (hi - lo + 1 <= 3) {
-      sortSmallRange(arr, lo, hi);
-      continue;
-    }
-    const int pivot = partitionRange(arr, lo, hi);
-    if (pivot - lo > hi - pivot) {
-      push(pivot + 1, hi);
-      push(lo, pivot - 1);
-    } else {
-      push(lo, pivot - 1);
-      push(pivot + 1, hi);
-    }
-  }
+  NoObserver none;
+  quickSortOnStack(arr, num, none);
 }
 
-// Owns its arrays through unique_ptr, so that when the second cannot be
-// allocated the first is released on the way out.
+void stackQuickSort(int* arr, int num, QuickSortObserver& observer) {
+  quickSortOnStack(arr, num, observer);
+}
+
+void writeQuickSortReport(int dataCount, std::int64_t firstTime, std::int64_t secondTime) {
+  // GBK: "快速排序算法性能比较 (数据量:", "非递归版本耗时:", "递归版本耗时:"
+  // and "时间差:".
+  std::cout << "\xbf\xec\xcb\xd9\xc5\xc5\xd0\xf2\xcb\xe3\xb7\xa8\xd0\xd4\xc4\xdc\xb1\xc8\xbd\xcf "
+               "(\xca\xfd\xbe\xdd\xc1\xbf:"
+            << dataCount << "):\n"
+            << "\xb7\xc7\xb5\xdd\xb9\xe9\xb0\xe6\xb1\xbe\xba\xc4\xca\xb1:" << firstTime << " ms\n"
+            << "\xb5\xdd\xb9\xe9\xb0\xe6\xb1\xbe\xba\xc4\xca\xb1:" << secondTime << " ms\n"
+            << "\xca\xb1\xbc\xe4\xb2\xee:"
+            << (firstTime > secondTime ? firstTime - secondTime : secondTime - firstTime)
+            << " ms\n";
+}
+
 void compareQuickSorts(int dataCount) {
   const auto size = static_cast<std::size_t>(dataCount);
   std::unique_ptr<int[]> firstArray(new int[size]);
@@ -192,16 +228,7 @@ void compareQuickSorts(int dataCount) {
   end = std::chrono::steady_clock::now();
   const std::int64_t secondTime = elapsedMilliseconds(start, end);
 
-  // GBK: "快速排序算法性能比较 (数据量:", "非递归版本耗时:", "递归版本耗时:"
-  // and "时间差:".
-  std::cout << "\xbf\xec\xcb\xd9\xc5\xc5\xd0\xf2\xcb\xe3\xb7\xa8\xd0\xd4\xc4\xdc\xb1\xc8\xbd\xcf "
-               "(\xca\xfd\xbe\xdd\xc1\xbf:"
-            << dataCount << "):\n"
-            << "\xb7\xc7\xb5\xdd\xb9\xe9\xb0\xe6\xb1\xbe\xba\xc4\xca\xb1:" << firstTime << " ms\n"
-            << "\xb5\xdd\xb9\xe9\xb0\xe6\xb1\xbe\xba\xc4\xca\xb1:" << secondTime << " ms\n"
-            << "\xca\xb1\xbc\xe4\xb2\xee:"
-            << (firstTime > secondTime ? firstTime - secondTime : secondTime - firstTime)
-            << " ms\n";
+  writeQuickSortReport(dataCount, firstTime, secondTime);
 
   firstArray.reset();
   secondArray.reset();

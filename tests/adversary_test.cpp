@@ -13,42 +13,49 @@
 
 #include "dunmark.hpp"
 #include "pivot_adversary.hpp"
-#include "quicksort_replays.hpp"
+#include "quicksort_observers.hpp"
 #include "sort_inputs.hpp"
 
 namespace {
 
 // Runs recursiveQuickSort on a thread whose whole stack is 256 KiB: a
 // recursion that grew with the element count would overflow it and crash.
-void recursiveQuickSortOnSmallStack(std::vector<int>& values) {
+RecursionDepth recursiveQuickSortOnSmallStack(std::vector<int>& values) {
+  struct Work {
+    std::vector<int>& values;
+    RecursionDepth depth;
+  } work{values, {}};
   pthread_attr_t attributes;
-  ASSERT_EQ(pthread_attr_init(&attributes), 0);
-  ASSERT_EQ(pthread_attr_setstacksize(&attributes, 256 * 1024), 0);
+  pthread_attr_init(&attributes);
+  pthread_attr_setstacksize(&attributes, 256 * 1024);
   pthread_t thread;
   const auto sort = [](void* data) -> void* {
-    auto& toSort = *static_cast<std::vector<int>*>(data);
-    recursiveQuickSort(toSort.data(), 0, static_cast<int>(toSort.size()) - 1);
+    auto& toSort = *static_cast<Work*>(data);
+    toSort.depth = recursiveSortSteps(toSort.values);
     return nullptr;
   };
-  ASSERT_EQ(pthread_create(&thread, &attributes, sort, &values), 0);
-  ASSERT_EQ(pthread_join(thread, nullptr), 0);
+  EXPECT_EQ(pthread_create(&thread, &attributes, sort, &work), 0);
+  EXPECT_EQ(pthread_join(thread, nullptr), 0);
   pthread_attr_destroy(&attributes);
+  return work.depth;
 }
 
-TEST(WorstPartitionInput, ForcesOneElementSplitsOnTheRealPartition) {
-  for (const int size : {2, 3, 10, 1000}) {
-    EXPECT_EQ(unboundedRecursionDepth(worstPartitionInput(size)), size - 1) << size;
-  }
-}
-
-TEST(RecursiveQuickSort, StaysWithinItsDepthBoundOnTheWorstPartitions) {
+// Each partition splits off one element, so the stack never holds more
+// than one part and the recursion runs into its depth limit.
+TEST(WorstPartitionInput, DefeatsThePivotRuleInBothSorts) {
   for (const int size : {100, 1000, 30000}) {
     SCOPED_TRACE("size " + std::to_string(size));
     const std::vector<int> input = worstPartitionInput(size);
-    ASSERT_GT(unboundedRecursionDepth(input), recursionDepthLimit(size));
-    std::vector<int> values = input;
-    recursiveQuickSortOnSmallStack(values);
-    EXPECT_EQ(values, sortedCopy(input));
+
+    std::vector<int> byStack = input;
+    EXPECT_EQ(stackSortSteps(byStack).mostInUse, 1);
+    EXPECT_EQ(byStack, sortedCopy(input));
+
+    std::vector<int> byRecursion = input;
+    const RecursionDepth depth = recursiveQuickSortOnSmallStack(byRecursion);
+    EXPECT_EQ(depth.deepest, recursionDepthLimit(size));
+    EXPECT_GE(depth.heapSorts, 1);
+    EXPECT_EQ(byRecursion, byStack);
   }
 }
 
@@ -57,9 +64,10 @@ TEST(RecursiveQuickSort, StaysWithinItsDepthBoundOnTheWorstPartitions) {
 TEST(RecursiveQuickSort, RandomDataStaysWellInsideTheDepthBound) {
   std::mt19937 gen(5);
   for (const int size : {1000, 1 << 16, 1 << 20}) {
-    EXPECT_LE(unboundedRecursionDepth(uniformValues(size, gen, 1, size)),
-              recursionDepthLimit(size) * 3 / 4)
-        << size;
+    std::vector<int> values = uniformValues(size, gen, 1, size);
+    const RecursionDepth depth = recursiveSortSteps(values);
+    EXPECT_LE(depth.deepest, recursionDepthLimit(size) * 3 / 4) << size;
+    EXPECT_EQ(depth.heapSorts, 0) << size;
   }
 }
 
@@ -79,14 +87,12 @@ TEST_P(StackFillingInputs, FillTheStackYetEndSorted) {
   std::mt19937 gen(static_cast<unsigned>(levels));
   for (std::mt19937* undecided : {static_cast<std::mt19937*>(nullptr), &gen}) {
     const std::vector<int> input = stackFillingInput(levels, size, undecided);
-    const StackReplay replay = replayStackQuickSort(input);
-    EXPECT_GE(replay.mostInUse, std::min(levels + 1, 63));
-    EXPECT_LE(replay.mostInUse, 63);
-    if (levels >= 63) {
-      EXPECT_GE(replay.refusals, 1);
-    }
     std::vector<int> byStack = input;
-    stackQuickSort(byStack.data(), size);
+    const StackSortRules steps = stackSortSteps(byStack);
+    EXPECT_GE(steps.mostInUse, std::min(levels + 1, 63));
+    if (levels >= 63) {
+      EXPECT_GE(steps.refusals, 1);
+    }
     EXPECT_EQ(byStack, sortedCopy(input));
 
     std::vector<int> byRecursion = input;
@@ -103,13 +109,5 @@ INSTANTIATE_TEST_SUITE_P(Levels, StackFillingInputs,
                            return std::to_string(param.param.levels) + "Levels" +
                                   std::to_string(param.param.size) + "Elements";
                          });
-
-TEST(StackQuickSort, SortsTheWorstPartitions) {
-  const std::vector<int> input = worstPartitionInput(20000);
-  std::vector<int> values = input;
-  stackQuickSort(values.data(), static_cast<int>(values.size()));
-  EXPECT_EQ(values, sortedCopy(input));
-  EXPECT_EQ(replayStackQuickSort(input).mostInUse, 1);
-}
 
 }  // namespace

@@ -144,6 +144,23 @@ TEST(SwapValues, ExchangesAndToleratesOneAddress) {
   EXPECT_EQ(x, INT_MAX);
 }
 
+// The difference is the list time minus the array time, signed.
+TEST(WriteBubbleSortReport, WritesTheGivenTimesExactly) {
+  const std::string head =
+      hexBytes("c5 c5 d0 f2 cb e3 b7 a8 d0 d4 c4 dc b1 c8 bd cf 20 28 ca fd be dd c1 bf 3a 20");
+  const std::string arrayLabel = hexBytes("ca fd d7 e9 c3 b0 c5 dd c5 c5 d0 f2 ca b1 bc e4 3a 20");
+  const std::string listLabel =
+      hexBytes("cb ab cf f2 c1 b4 b1 ed c3 b0 c5 dd c5 c5 d0 f2 ca b1 bc e4 3a 20");
+  const std::string differenceLabel = hexBytes("ca b1 bc e4 b2 ee 3a 20");
+  const std::string unit = hexBytes("20 ba c1 c3 eb") + "\n";
+  EXPECT_EQ(capturedStdout([] { writeBubbleSortReport(100000, 9732, 11521); }),
+            head + "100000):\n" + arrayLabel + "9732" + unit + listLabel + "11521" + unit +
+                differenceLabel + "1789" + unit);
+  EXPECT_EQ(capturedStdout([] { writeBubbleSortReport(0, 30, 0); }),
+            head + "0):\n" + arrayLabel + "30" + unit + listLabel + "0" + unit + differenceLabel +
+                "-30" + unit);
+}
+
 TEST(CompareBubbleSorts, ReportsExactBytesForSmallCounts) {
   for (const int dataCount : {0, 1, 2, 50, 3000}) {
     SCOPED_TRACE("dataCount " + std::to_string(dataCount));

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "dunmark.hpp"
+#include "quicksort_observers.hpp"
 #include "reports.hpp"
 #include "sort_inputs.hpp"
 #include "sorts_match_std_sort.hpp"
@@ -36,6 +37,7 @@ TEST(ChoosePivot, TiesAndShortRanges) {
   EXPECT_EQ(pivotOf({2, 2, 1}), 0);
   EXPECT_EQ(pivotOf({1, 2, 2}), 1);
   EXPECT_EQ(pivotOf({2, 1, 2}), 0);
+  EXPECT_EQ(pivotOf({2, 3, 2}), 0);  // lo and hi tie below mid: lo
   EXPECT_EQ(pivotOf({INT_MAX, 0, INT_MIN}), 0);
 }
 
@@ -162,6 +164,34 @@ INSTANTIATE_TEST_SUITE_P(QuickSorts, SortsMatchStdSort,
                                           testing::ValuesIn(inputShapes())),
                          SorterShapeName());
 
+class StackQuickSortSteps : public testing::TestWithParam<InputShape> {};
+
+// The observer checks each push, pop, partition and small range as it
+// happens (quicksort_observers.hpp).
+TEST_P(StackQuickSortSteps, FollowTheirRulesAtEverySize) {
+  std::mt19937 gen(3);
+  for (const int size : testSizes()) {
+    SCOPED_TRACE("size " + std::to_string(size));
+    std::vector<int> values = GetParam().make(size, gen);
+    stackSortSteps(values);
+    EXPECT_TRUE(std::is_sorted(values.begin(), values.end()));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(AllShapes, StackQuickSortSteps, testing::ValuesIn(inputShapes()),
+                         [](const auto& shape) { return std::string(shape.param.name); });
+
+// Descending input splits off one element a level until the limit.
+TEST(RecursiveQuickSort, DescendingInputReachesItsDepthLimit) {
+  for (const int size : {100, 5000}) {
+    std::vector<int> values = descendingValues(size);
+    const RecursionDepth depth = recursiveSortSteps(values);
+    EXPECT_EQ(depth.deepest, recursionDepthLimit(size)) << size;
+    EXPECT_GE(depth.heapSorts, 1) << size;
+    EXPECT_TRUE(std::is_sorted(values.begin(), values.end()));
+  }
+}
+
 TEST(QuickSorts, SortOnlyTheirRange) {
   std::vector<int> values = {9, 4, 3, 2, 1, -9};
   recursiveQuickSort(values.data(), 1, 4);
@@ -184,6 +214,21 @@ TEST(RecursiveQuickSort, DescendingAndEqualMillionsFinishSorted) {
   std::vector<int> equal(kSize, 42);
   recursiveQuickSort(equal.data(), 0, kSize - 1);
   EXPECT_EQ(equal, std::vector<int>(kSize, 42));
+}
+
+// Line 4 is the same magnitude whichever sort was faster.
+TEST(WriteQuickSortReport, WritesTheGivenTimesExactly) {
+  const std::string head = hexBytes(
+      "bf ec cb d9 c5 c5 d0 f2 cb e3 b7 a8 d0 d4 c4 dc b1 c8 bd cf 20 28 ca fd be dd c1 bf 3a");
+  const std::string stackLabel = hexBytes("b7 c7 b5 dd b9 e9 b0 e6 b1 be ba c4 ca b1 3a");
+  const std::string recursiveLabel = hexBytes("b5 dd b9 e9 b0 e6 b1 be ba c4 ca b1 3a");
+  const std::string differenceLabel = hexBytes("ca b1 bc e4 b2 ee 3a");
+  EXPECT_EQ(capturedStdout([] { writeQuickSortReport(100000000, 11488, 11175); }),
+            head + "100000000):\n" + stackLabel + "11488 ms\n" + recursiveLabel + "11175 ms\n" +
+                differenceLabel + "313 ms\n");
+  EXPECT_EQ(capturedStdout([] { writeQuickSortReport(7, 0, 25); }),
+            head + "7):\n" + stackLabel + "0 ms\n" + recursiveLabel + "25 ms\n" + differenceLabel +
+                "25 ms\n");
 }
 
 TEST(CompareQuickSorts, ReportsExactBytesForSmallCounts) {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "dunmark.hpp"
-#include "quicksort_replays.hpp"
+#include "quicksort_observers.hpp"
 #include "sort_inputs.hpp"
 
 namespace {
@@ -27,16 +27,18 @@ TEST(ProgramSize, QuickSortsMatchStdSortOnHundredMillionRandomInts) {
   values = input;
   recursiveQuickSort(values.data(), 0, kSize - 1);
   EXPECT_TRUE(values == expected) << "recursiveQuickSort";
-  values.clear();
-  values.shrink_to_fit();
 
-  // How close the benchmark's data comes to the two limits.
-  const int deepest = unboundedRecursionDepth(input);
-  const int fullest = replayStackQuickSort(input).mostInUse;
-  std::cout << "deepest recursion " << deepest << " of " << recursionDepthLimit(kSize)
-            << " allowed; fullest stack " << fullest << " of 63\n";
-  EXPECT_LE(deepest, recursionDepthLimit(kSize));
-  EXPECT_LT(fullest, 63);
+  // Again, watched step by step: how close the benchmark's data comes to
+  // the two limits.
+  values = input;
+  const StackSortRules stackSteps = stackSortSteps(values);
+  values = input;
+  const RecursionDepth depth = recursiveSortSteps(values);
+
+  std::cout << "deepest recursion " << depth.deepest << " of " << recursionDepthLimit(kSize)
+            << " allowed; fullest stack " << stackSteps.mostInUse << " of 63\n";
+  EXPECT_EQ(depth.heapSorts, 0);
+  EXPECT_EQ(stackSteps.refusals, 0);
 }
 
 }  // namespace
