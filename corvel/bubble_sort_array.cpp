@@ -16,7 +16,9 @@ void bubbleSortArray(int* arr, int num) {
   for (int i = 1; i < num && !sorted; ++i) {
     sorted = true;
     int carried = arr[0];
+#if defined(__GNUC__)
 #pragma GCC unroll 8
+#endif
     for (int j = 0; j < num - i; ++j) {
       const int next = arr[j + 1];
       if (next < carried) {

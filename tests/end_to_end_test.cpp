@@ -11,19 +11,41 @@
 
 namespace {
 
+// The report with '\n' line ends, once every line was seen to end as the
+// platform's text-mode standard output ends it: CR LF on Windows.
+std::string withNewlineEnds(std::string output) {
+#ifdef _WIN32
+  std::string lines;
+  for (std::size_t i = 0; i < output.size(); ++i) {
+    if (output.compare(i, 2, "\r\n") == 0) {
+      ++i;
+    } else {
+      EXPECT_NE(output[i], '\n') << "a line ends without CR at byte " << i;
+    }
+    lines += output[i];
+  }
+  return lines;
+#else
+  return output;
+#endif
+}
+
 TEST(EndToEnd, CorvelPrintsItsReportAndExitsZero) {
   const ProgramRun run = runProgram(CORVEL_PATH " --stray argument 42");
   EXPECT_EQ(run.exitStatus, 0);
   EXPECT_EQ(run.errors, "");
-  expectCorvelReport(run.output, 100000);
+  expectCorvelReport(withNewlineEnds(run.output), 100000);
 }
 
 TEST(EndToEnd, DunmarkPrintsItsReportAndExitsZero) {
   const ProgramRun run = runProgram(DUNMARK_PATH " --stray argument 42");
   EXPECT_EQ(run.exitStatus, 0);
   EXPECT_EQ(run.errors, "");
-  expectDunmarkReport(run.output, 100000000);
+  expectDunmarkReport(withNewlineEnds(run.output), 100000000);
 }
+
+// Ways to fail that a POSIX shell sets up.
+#ifndef _WIN32
 
 // A plain non-zero exit (no signal, no core), nothing on standard output,
 // and one line on standard error that holds `message`.
@@ -58,5 +80,7 @@ TEST(EndToEnd, DunmarkWithoutMemoryFailsAndSaysHowMuchItNeeds) {
                   "800 MB");
   }
 }
+
+#endif
 
 }  // namespace

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
 #include <sys/wait.h>
+#endif
 #include <array>
 #include <cstdint>
 #include <cstdio>
@@ -77,7 +79,11 @@ inline ProgramRun runProgram(const std::string& command) {
   ProgramRun run;
   const std::string errorsFile =
       std::string(testing::UnitTest::GetInstance()->current_test_info()->name()) + ".stderr";
+#ifdef _WIN32
+  FILE* pipe = _popen((command + " 2>" + errorsFile).c_str(), "rb");
+#else
   FILE* pipe = popen((command + " 2>" + errorsFile).c_str(), "r");
+#endif
   if (pipe == nullptr) {
     return run;
   }
@@ -86,8 +92,12 @@ inline ProgramRun runProgram(const std::string& command) {
   while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
     run.output.append(buffer, got);
   }
+#ifdef _WIN32
+  run.exitStatus = _pclose(pipe);
+#else
   const int status = pclose(pipe);
   run.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#endif
   std::ifstream errors(errorsFile, std::ios::binary);
   run.errors.assign(std::istreambuf_iterator<char>(errors), std::istreambuf_iterator<char>());
   errors.close();
