@@ -34,13 +34,14 @@ void writeBubbleSortReport(int dataCount, std::int64_t arrayTime, std::int64_t l
 // Owns what it allocates through unique_ptr, so that a failed allocation
 // (a list node, the list sort's sentinel) releases the rest on its way out.
 void compareBubbleSorts(int dataCount) {
-  std::unique_ptr<int[]> arr(new int[static_cast<std::size_t>(dataCount)]);
+  const auto size = static_cast<std::size_t>(dataCount);
+  std::unique_ptr<int[]> arr(new int[size]);
 
   std::random_device rd;
   std::mt19937 gen(rd());
   std::uniform_int_distribution<int> dis(1, 1000000);
 
-  for (int i = 0; i < dataCount; ++i) {
+  for (std::size_t i = 0; i < size; ++i) {
     arr[i] = dis(gen);
   }
   const auto start1 = std::chrono::steady_clock::now();
@@ -49,7 +50,7 @@ void compareBubbleSorts(int dataCount) {
   const std::int64_t arrayTime = elapsedMilliseconds(start1, end1);
 
   // The list sorts fresh values, drawn from the same engine.
-  for (int i = 0; i < dataCount; ++i) {
+  for (std::size_t i = 0; i < size; ++i) {
     arr[i] = dis(gen);
   }
   // The list sort keeps its first node first, so `list` owns the sorted list.

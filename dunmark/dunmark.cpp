@@ -213,7 +213,7 @@ void compareQuickSorts(int dataCount) {
   std::mt19937 gen(rd());
   std::uniform_int_distribution<int> dis(1, 100000000);
 
-  for (int i = 0; i < dataCount; ++i) {
+  for (std::size_t i = 0; i < size; ++i) {
     firstArray[i] = dis(gen);
   }
   std::copy(firstArray.get(), firstArray.get() + dataCount, secondArray.get());
