@@ -1,11 +1,14 @@
-// The project's four sorts under Google Benchmark: sizes that double, input
-// shapes, fresh unsorted data for every timed iteration, repetitions with
-// median and spread, time per element and a complexity fit per sort and
-// shape. Every result is checked, outside the timing, to be sorted.
+// The project's four sorts under Google Benchmark, beside the standard
+// library's sorts as baselines: sizes that double, input shapes, fresh
+// unsorted data for every timed iteration, repetitions with median and
+// spread, time per element and a complexity fit per sort and shape. Every
+// result is checked, outside the timing, to be sorted. The JSON output's
+// context names the compiler and the flags it built with.
 //
 //   sortbench                                  everything but 10^8 elements
-//   sortbench --huge                           plus both quicksorts at 10^8
+//   sortbench --huge                           plus the array sorts at 10^8
 //   sortbench --benchmark_filter=StackQuick/   one sort
+//   sortbench --benchmark_filter=^Std          the baselines
 //   sortbench --benchmark_filter=/Descending/  one shape
 
 #include <benchmark/benchmark.h>
@@ -15,13 +18,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <list>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "corvel.hpp"
 #include "dunmark.hpp"
-#include "sort_inputs.hpp"
+#include "input_shapes.hpp"
 
 namespace {
 
@@ -78,6 +82,32 @@ double timeRecursiveQuick(std::vector<int>& values) {
   return secondsFor([&] { recursiveQuickSort(values.data(), 0, sizeOf(values) - 1); });
 }
 
+double timeStdSort(std::vector<int>& values) {
+  benchmark::DoNotOptimize(values.data());
+  return secondsFor([&] { std::sort(values.begin(), values.end()); });
+}
+
+double timeStdStableSort(std::vector<int>& values) {
+  benchmark::DoNotOptimize(values.data());
+  return secondsFor([&] { std::stable_sort(values.begin(), values.end()); });
+}
+
+double timeStdHeapSort(std::vector<int>& values) {
+  benchmark::DoNotOptimize(values.data());
+  return secondsFor([&] {
+    std::make_heap(values.begin(), values.end());
+    std::sort_heap(values.begin(), values.end());
+  });
+}
+
+double timeStdListSort(std::vector<int>& values) {
+  std::list<int> list(values.begin(), values.end());
+  benchmark::DoNotOptimize(&list);
+  const double seconds = secondsFor([&] { list.sort(); });
+  std::copy(list.begin(), list.end(), values.begin());
+  return seconds;
+}
+
 const std::vector<BenchedSort>& benchedSorts() {
   static const std::vector<BenchedSort> sorts = {
       // Ascending and all-equal input take the bubble sorts one pass.
@@ -103,6 +133,12 @@ const std::vector<BenchedSort>& benchedSorts() {
        {"Descending", "AllEqual", "FewDistinct", "OrganPipe"}},
       // Its depth bound hands such ranges to a heap sort instead.
       {"RecursiveQuick", 1 << 13, 1 << 23, timeRecursiveQuick, benchmark::oNLogN, {}},
+      // Baselines, "Std" first so that one filter selects them: the array
+      // sorts over both families' sizes, the list sort over the list's.
+      {"StdSort", 1 << 10, 1 << 23, timeStdSort, benchmark::oNLogN, {}},
+      {"StdStableSort", 1 << 10, 1 << 23, timeStdStableSort, benchmark::oNLogN, {}},
+      {"StdHeapSort", 1 << 10, 1 << 23, timeStdHeapSort, benchmark::oNLogN, {}},
+      {"StdListSort", 1 << 10, 1 << 16, timeStdListSort, benchmark::oNLogN, {}},
   };
   return sorts;
 }
@@ -135,12 +171,8 @@ const char* const kBenchedShapes[] = {"Random",   "Ascending",   "Descending",
 
 void registerBenchmarks(bool huge) {
   for (const BenchedSort& sort : benchedSorts()) {
-    for (const InputShape& shape : inputShapes()) {
-      if (std::find_if(std::begin(kBenchedShapes), std::end(kBenchedShapes), [&](const char* n) {
-            return std::strcmp(n, shape.name) == 0;
-          }) == std::end(kBenchedShapes)) {
-        continue;
-      }
+    for (const char* const shapeName : kBenchedShapes) {
+      const InputShape& shape = *findShape(shapeName);
       const bool quadratic = std::find(sort.quadraticShapes.begin(), sort.quadraticShapes.end(),
                                        shape.name) != sort.quadraticShapes.end();
       // The bubble sorts' random case goes to the top size; other
@@ -153,7 +185,7 @@ void registerBenchmarks(bool huge) {
       for (int size = sort.smallest; size <= largest; size *= 2) {
         benchmark->Arg(size);
       }
-      if (huge && shape.name == std::string("Random") && sort.largest > kQuadraticLimit * 8) {
+      if (huge && shape.name == std::string("Random") && sort.largest >= 1 << 23) {
         benchmark->Arg(100000000);
       }
       benchmark->UseManualTime()
@@ -194,6 +226,8 @@ int main(int argc, char** argv) {
   if (benchmark::ReportUnrecognizedArguments(count, args.data())) {
     return 2;
   }
+  benchmark::AddCustomContext("compiler", SORTBENCH_COMPILER " " __VERSION__);
+  benchmark::AddCustomContext("build_flags", SORTBENCH_FLAGS);
   registerBenchmarks(huge);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
