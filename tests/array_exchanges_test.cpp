@@ -59,8 +59,7 @@ TEST_P(ArrayExchanges, OnePerInversionAndNoneBetweenEqualNeighbours) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(AllShapes, ArrayExchanges, testing::ValuesIn(inputShapes()),
-                         [](const auto& shape) { return std::string(shape.param.name); });
+INSTANTIATE_TEST_SUITE_P(AllShapes, ArrayExchanges, testing::ValuesIn(inputShapes()), ShapeName());
 
 // One pass of a million comparisons; without the early exit it would make
 // all 999 999 passes, minutes of work, and run into the test's timeout.

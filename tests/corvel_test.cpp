@@ -87,7 +87,7 @@ TEST_P(ListSortStructure, KeepsNodesAndLinks) {
 }
 
 INSTANTIATE_TEST_SUITE_P(AllShapes, ListSortStructure, testing::ValuesIn(inputShapes()),
-                         [](const auto& shape) { return std::string(shape.param.name); });
+                         ShapeName());
 
 TEST(BuildList, KeepsArrayOrderAndLinks) {
   const int values[] = {3, -1, 3, INT_MAX};

@@ -179,7 +179,7 @@ TEST_P(StackQuickSortSteps, FollowTheirRulesAtEverySize) {
 }
 
 INSTANTIATE_TEST_SUITE_P(AllShapes, StackQuickSortSteps, testing::ValuesIn(inputShapes()),
-                         [](const auto& shape) { return std::string(shape.param.name); });
+                         ShapeName());
 
 // Descending input splits off one element a level until the limit.
 TEST(RecursiveQuickSort, DescendingInputReachesItsDepthLimit) {

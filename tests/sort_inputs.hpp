@@ -27,6 +27,14 @@ inline const std::vector<int>& testSizes() {
   return sizes;
 }
 
+// Names a test over a shape after it, e.g. "OrganPipe".
+struct ShapeName {
+  template <class TestInfo>
+  std::string operator()(const TestInfo& test) const {
+    return test.param.name;
+  }
+};
+
 // Names a test over a (sorter, shape) pair after both, e.g. "StackOrganPipe".
 struct SorterShapeName {
   template <class TestInfo>
