@@ -1,12 +1,14 @@
 // The project's four sorts under Google Benchmark, beside the standard
 // library's sorts as baselines: sizes that double, input shapes, fresh
 // unsorted data for every timed iteration, repetitions with median and
-// spread, time per element and a complexity fit per sort and shape. Every
-// result is checked, outside the timing, to be sorted. The JSON output's
-// context names the compiler and the flags it built with.
+// spread, time per element and a complexity fit per sort and shape. Beside
+// each time stands the work behind it, counted outside the timing on the
+// same input (exchanges, partitions, comparisons), and the time per unit of
+// that work. Every result is checked, outside the timing, to be sorted. The
+// JSON output's context names the CPU, the compiler and the build's flags.
 //
 //   sortbench                                  everything but 10^8 elements
-//   sortbench --huge                           plus the array sorts at 10^8
+//   sortbench --huge                           plus the quicksorts at 10^8
 //   sortbench --benchmark_filter=StackQuick/   one sort
 //   sortbench --benchmark_filter=^Std          the baselines
 //   sortbench --benchmark_filter=/Descending/  one shape
@@ -18,7 +20,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <functional>
 #include <list>
+#include <map>
 #include <random>
 #include <string>
 #include <vector>
@@ -32,12 +37,33 @@ namespace {
 // Above this many elements a quadratic case takes more than seconds.
 constexpr int kQuadraticLimit = 1 << 15;
 
+// The programs' own sizes, run on random input beside the doubling sizes.
+constexpr int kBubbleSortProgramSize = 100000;
+constexpr int kQuickSortProgramSize = 10000000;
+constexpr int kHugeSize = 100000000;
+
+// The work a sort did on the inputs of one benchmark run, counted outside
+// the timing: totals are reported per sort call, maxima over all calls.
+struct WorkTally {
+  std::map<std::string, double> totals;
+  std::map<std::string, double> maxima;
+
+  void raise(const std::string& name, double value) {
+    double& most = maxima[name];
+    most = std::max(most, value);
+  }
+};
+
 struct BenchedSort {
   const char* name;
   int smallest;
   int largest;
   // Sorts `values` in place and returns the seconds the sort itself took.
   double (*timedSort)(std::vector<int>& values);
+  // Adds to `tally` what the sort does on `input`, without timing it.
+  void (*countWork)(const std::vector<int>& input, WorkTally& tally);
+  // The tally's total that its time is divided by.
+  const char* workUnit;
   // How its time grows on shapes that are not quadratic for it.
   benchmark::BigO usualComplexity;
   // Shapes on which this sort takes time quadratic in the size.
@@ -60,8 +86,8 @@ double timeArrayBubble(std::vector<int>& values) {
   return secondsFor([&] { bubbleSortArray(values.data(), sizeOf(values)); });
 }
 
-double timeListBubble(std::vector<int>& values) {
-  ListNode* head = buildList(values.data(), sizeOf(values));
+// Times the list sort on `head` and copies the sorted keys back to `values`.
+double timeListSort(ListNode* head, std::vector<int>& values) {
   benchmark::DoNotOptimize(head);
   const double seconds = secondsFor([&] { bubbleSortList(&head); });
   std::size_t i = 0;
@@ -70,6 +96,32 @@ double timeListBubble(std::vector<int>& values) {
   }
   freeList(head);
   return seconds;
+}
+
+// Nodes allocated one after another lie in memory almost like an array, so
+// the walk's next node is usually in the cache line or the one prefetched.
+double timeListBubble(std::vector<int>& values) {
+  return timeListSort(buildList(values.data(), sizeOf(values)), values);
+}
+
+// The same keys in the same list order, but each step goes to a random
+// place among the nodes: a list that has lived in a long-running program.
+double timeScatteredListBubble(std::vector<int>& values) {
+  if (values.empty()) {
+    return 0;
+  }
+  static std::mt19937 layout(1);
+  std::vector<ListNode*> nodes(values.size());
+  for (ListNode*& node : nodes) {
+    node = new ListNode(0);
+  }
+  std::shuffle(nodes.begin(), nodes.end(), layout);
+  for (std::size_t i = 0; i < nodes.size(); ++i) {
+    nodes[i]->key = values[i];
+    nodes[i]->prevNode = i == 0 ? nullptr : nodes[i - 1];
+    nodes[i]->nextNode = i + 1 == nodes.size() ? nullptr : nodes[i + 1];
+  }
+  return timeListSort(nodes.front(), values);
 }
 
 double timeStackQuick(std::vector<int>& values) {
@@ -82,73 +134,227 @@ double timeRecursiveQuick(std::vector<int>& values) {
   return secondsFor([&] { recursiveQuickSort(values.data(), 0, sizeOf(values) - 1); });
 }
 
-double timeStdSort(std::vector<int>& values) {
-  benchmark::DoNotOptimize(values.data());
-  return secondsFor([&] { std::sort(values.begin(), values.end()); });
+// Pairs i < j with values[i] > values[j], by merge sort in O(n log n). Both
+// bubble sorts exchange only neighbours strictly out of order, which removes
+// exactly one inversion, until none is left: this is their exchange count.
+double inversions(std::vector<int> values) {
+  double count = 0;
+  std::vector<int> merged(values.size());
+  for (std::size_t width = 1; width < values.size(); width *= 2) {
+    for (std::size_t lo = 0; lo < values.size(); lo += 2 * width) {
+      const std::size_t mid = std::min(lo + width, values.size());
+      const std::size_t hi = std::min(lo + 2 * width, values.size());
+      std::size_t left = lo;
+      std::size_t right = mid;
+      std::size_t out = lo;
+      while (left < mid && right < hi) {
+        if (values[right] < values[left]) {
+          count += static_cast<double>(mid - left);
+          merged[out++] = values[right++];
+        } else {
+          merged[out++] = values[left++];
+        }
+      }
+      std::copy(values.begin() + static_cast<std::ptrdiff_t>(left),
+                values.begin() + static_cast<std::ptrdiff_t>(mid),
+                merged.begin() + static_cast<std::ptrdiff_t>(out));
+      std::copy(values.begin() + static_cast<std::ptrdiff_t>(right),
+                values.begin() + static_cast<std::ptrdiff_t>(hi),
+                merged.begin() + static_cast<std::ptrdiff_t>(out + mid - left));
+    }
+    values.swap(merged);
+  }
+  return count;
 }
 
-double timeStdStableSort(std::vector<int>& values) {
-  benchmark::DoNotOptimize(values.data());
-  return secondsFor([&] { std::stable_sort(values.begin(), values.end()); });
+void countExchanges(const std::vector<int>& input, WorkTally& tally) {
+  tally.totals["exchanges"] += inversions(input);
 }
 
-double timeStdHeapSort(std::vector<int>& values) {
-  benchmark::DoNotOptimize(values.data());
-  return secondsFor([&] {
-    std::make_heap(values.begin(), values.end());
-    std::sort_heap(values.begin(), values.end());
-  });
+// Counts the steps of either quicksort through its observer seam; the timed
+// sorts run without it.
+struct QuickSortWork final : QuickSortObserver {
+  double partitions = 0;
+  double partitionComparisons = 0;
+  double smallRanges = 0;
+  double heapSortedElements = 0;
+  int maxDepth = 0;
+
+  // Every element of the range but the pivot is compared with the pivot.
+  void partitioned(StackFrame range, int /*pivot*/) override {
+    ++partitions;
+    partitionComparisons += range.hi - range.lo;
+  }
+  void recursed(int depth) override { maxDepth = std::max(maxDepth, depth); }
+  void pushed(StackFrame /*part*/, int inUse) override { maxDepth = std::max(maxDepth, inUse); }
+  void sortedSmall(StackFrame /*range*/) override { ++smallRanges; }
+  void heapSorted(StackFrame range) override { heapSortedElements += range.hi - range.lo + 1; }
+
+  void addTo(WorkTally& tally) const {
+    tally.totals["partitions"] += partitions;
+    tally.totals["partition_comparisons"] += partitionComparisons;
+    tally.totals["small_ranges"] += smallRanges;
+    tally.totals["heap_sorted"] += heapSortedElements;
+    tally.raise("max_depth", maxDepth);
+  }
+};
+
+void countStackQuick(const std::vector<int>& input, WorkTally& tally) {
+  std::vector<int> values = input;
+  QuickSortWork work;
+  stackQuickSort(values.data(), sizeOf(values), work);
+  work.addTo(tally);
 }
 
-double timeStdListSort(std::vector<int>& values) {
-  std::list<int> list(values.begin(), values.end());
-  benchmark::DoNotOptimize(&list);
-  const double seconds = secondsFor([&] { list.sort(); });
-  std::copy(list.begin(), list.end(), values.begin());
+void countRecursiveQuick(const std::vector<int>& input, WorkTally& tally) {
+  std::vector<int> values = input;
+  QuickSortWork work;
+  recursiveQuickSort(values.data(), 0, sizeOf(values) - 1, work);
+  work.addTo(tally);
+}
+
+// The standard library's sorts, each on the container it sorts and with the
+// comparison it is given: std::less when timed, a counting one when not.
+struct StdSort {
+  using Container = std::vector<int>;
+  template <class Less>
+  static void run(Container& values, Less less) {
+    std::sort(values.begin(), values.end(), less);
+  }
+};
+
+struct StdStableSort {
+  using Container = std::vector<int>;
+  template <class Less>
+  static void run(Container& values, Less less) {
+    std::stable_sort(values.begin(), values.end(), less);
+  }
+};
+
+struct StdHeapSort {
+  using Container = std::vector<int>;
+  template <class Less>
+  static void run(Container& values, Less less) {
+    std::make_heap(values.begin(), values.end(), less);
+    std::sort_heap(values.begin(), values.end(), less);
+  }
+};
+
+struct StdListSort {
+  using Container = std::list<int>;
+  template <class Less>
+  static void run(Container& values, Less less) {
+    values.sort(less);
+  }
+};
+
+template <class Baseline>
+double timeBaseline(std::vector<int>& values) {
+  typename Baseline::Container container(values.begin(), values.end());
+  benchmark::DoNotOptimize(&container);
+  const double seconds = secondsFor([&] { Baseline::run(container, std::less<int>()); });
+  std::copy(container.begin(), container.end(), values.begin());
   return seconds;
 }
 
+template <class Baseline>
+void countComparisons(const std::vector<int>& input, WorkTally& tally) {
+  typename Baseline::Container container(input.begin(), input.end());
+  double comparisons = 0;
+  Baseline::run(container, [&comparisons](int a, int b) {
+    ++comparisons;
+    return a < b;
+  });
+  tally.totals["comparisons"] += comparisons;
+}
+
 const std::vector<BenchedSort>& benchedSorts() {
+  const std::vector<std::string> bubbleQuadratic = {"Random", "Descending", "OrganPipe",
+                                                    "FewDistinct"};
   static const std::vector<BenchedSort> sorts = {
       // Ascending and all-equal input take the bubble sorts one pass.
-      {"ArrayBubble",
-       1 << 10,
-       1 << 16,
-       timeArrayBubble,
-       benchmark::oN,
-       {"Random", "Descending", "OrganPipe", "FewDistinct"}},
-      {"ListBubble",
-       1 << 10,
-       1 << 16,
-       timeListBubble,
-       benchmark::oN,
-       {"Random", "Descending", "OrganPipe", "FewDistinct"}},
+      {"ArrayBubble", 1 << 10, 1 << 16, timeArrayBubble, countExchanges, "exchanges", benchmark::oN,
+       bubbleQuadratic},
+      {"ListBubble", 1 << 10, 1 << 16, timeListBubble, countExchanges, "exchanges", benchmark::oN,
+       bubbleQuadratic},
+      {"ScatteredListBubble", 1 << 10, 1 << 16, timeScatteredListBubble, countExchanges,
+       "exchanges", benchmark::oN, bubbleQuadratic},
       // Equal keys all go left of the pivot, and a descending range's first
       // element is the pivot it picks: both split off one element a level.
       {"StackQuick",
        1 << 13,
        1 << 23,
        timeStackQuick,
+       countStackQuick,
+       "partition_comparisons",
        benchmark::oNLogN,
        {"Descending", "AllEqual", "FewDistinct", "OrganPipe"}},
       // Its depth bound hands such ranges to a heap sort instead.
-      {"RecursiveQuick", 1 << 13, 1 << 23, timeRecursiveQuick, benchmark::oNLogN, {}},
+      {"RecursiveQuick",
+       1 << 13,
+       1 << 23,
+       timeRecursiveQuick,
+       countRecursiveQuick,
+       "partition_comparisons",
+       benchmark::oNLogN,
+       {}},
       // Baselines, "Std" first so that one filter selects them: the array
       // sorts over both families' sizes, the list sort over the list's.
-      {"StdSort", 1 << 10, 1 << 23, timeStdSort, benchmark::oNLogN, {}},
-      {"StdStableSort", 1 << 10, 1 << 23, timeStdStableSort, benchmark::oNLogN, {}},
-      {"StdHeapSort", 1 << 10, 1 << 23, timeStdHeapSort, benchmark::oNLogN, {}},
-      {"StdListSort", 1 << 10, 1 << 16, timeStdListSort, benchmark::oNLogN, {}},
+      {"StdSort",
+       1 << 10,
+       1 << 23,
+       timeBaseline<StdSort>,
+       countComparisons<StdSort>,
+       "comparisons",
+       benchmark::oNLogN,
+       {}},
+      {"StdStableSort",
+       1 << 10,
+       1 << 23,
+       timeBaseline<StdStableSort>,
+       countComparisons<StdStableSort>,
+       "comparisons",
+       benchmark::oNLogN,
+       {}},
+      {"StdHeapSort",
+       1 << 10,
+       1 << 23,
+       timeBaseline<StdHeapSort>,
+       countComparisons<StdHeapSort>,
+       "comparisons",
+       benchmark::oNLogN,
+       {}},
+      {"StdListSort",
+       1 << 10,
+       1 << 16,
+       timeBaseline<StdListSort>,
+       countComparisons<StdListSort>,
+       "comparisons",
+       benchmark::oNLogN,
+       {}},
   };
   return sorts;
+}
+
+// "ns_per_exchange" for "exchanges", and so on.
+std::string timePerUnitName(const std::string& unit) {
+  return "ns_per_" + unit.substr(0, unit.size() - 1);
 }
 
 void runSort(benchmark::State& state, const BenchedSort& sort, const InputShape& shape) {
   const int size = static_cast<int>(state.range(0));
   std::mt19937 gen(static_cast<unsigned>(size));
+  WorkTally tally;
+  double seconds = 0;
   for (auto _ : state) {
+    // The work is counted after the timing, on the same input made again
+    // from the same engine state, so that the timed sort meets its input
+    // as freshly written to the cache as it would without the count.
+    const std::mt19937 engineBefore = gen;
     std::vector<int> values = shape.make(size, gen);
-    state.SetIterationTime(sort.timedSort(values));
+    const double sortSeconds = sort.timedSort(values);
+    state.SetIterationTime(sortSeconds);
+    seconds += sortSeconds;
     if (!std::is_sorted(values.begin(), values.end())) {
       // Stop here: Google Benchmark's own error path (SkipWithError) ends
       // in a crash in Debian's 1.7.1 when it fits the complexity of a
@@ -159,11 +365,24 @@ void runSort(benchmark::State& state, const BenchedSort& sort, const InputShape&
       std::fprintf(stderr, "sortbench: a sort left its input unsorted\n");
       std::exit(1);
     }
+    std::mt19937 sameEngine = engineBefore;
+    sort.countWork(shape.make(size, sameEngine), tally);
   }
   state.SetComplexityN(size);
   state.counters["per_element"] =
       benchmark::Counter(static_cast<double>(size), benchmark::Counter::kIsIterationInvariantRate |
                                                         benchmark::Counter::kInvert);
+  for (const auto& [name, total] : tally.totals) {
+    state.counters[name] = benchmark::Counter(total, benchmark::Counter::kAvgIterations);
+  }
+  for (const auto& [name, most] : tally.maxima) {
+    state.counters[name] = most;
+  }
+  // Input the sort leaves as it is (no exchange) has no time per unit.
+  const double work = tally.totals[sort.workUnit];
+  if (work > 0) {
+    state.counters[timePerUnitName(sort.workUnit)] = seconds * 1e9 / work;
+  }
 }
 
 const char* const kBenchedShapes[] = {"Random",   "Ascending",   "Descending",
@@ -173,20 +392,33 @@ void registerBenchmarks(bool huge) {
   for (const BenchedSort& sort : benchedSorts()) {
     for (const char* const shapeName : kBenchedShapes) {
       const InputShape& shape = *findShape(shapeName);
+      const bool random = std::string(shape.name) == "Random";
       const bool quadratic = std::find(sort.quadraticShapes.begin(), sort.quadraticShapes.end(),
                                        shape.name) != sort.quadraticShapes.end();
       // The bubble sorts' random case goes to the top size; other
       // quadratic cases stop where they would take more than seconds.
-      const bool capped = quadratic && std::string(shape.name) != "Random";
-      const int largest = capped ? std::min(sort.largest, kQuadraticLimit) : sort.largest;
+      const int largest =
+          quadratic && !random ? std::min(sort.largest, kQuadraticLimit) : sort.largest;
+      std::vector<int> sizes;
+      for (int size = sort.smallest; size <= largest; size *= 2) {
+        sizes.push_back(size);
+      }
+      // Random input at the programs' sizes, for the work they do there.
+      if (random) {
+        sizes.push_back(kBubbleSortProgramSize);
+        if (sort.largest >= 1 << 23) {
+          sizes.push_back(kQuickSortProgramSize);
+          if (huge) {
+            sizes.push_back(kHugeSize);
+          }
+        }
+      }
+      std::sort(sizes.begin(), sizes.end());
       auto* benchmark = benchmark::RegisterBenchmark(
           (std::string(sort.name) + "/" + shape.name).c_str(),
           [&sort, &shape](benchmark::State& state) { runSort(state, sort, shape); });
-      for (int size = sort.smallest; size <= largest; size *= 2) {
+      for (const int size : sizes) {
         benchmark->Arg(size);
-      }
-      if (huge && shape.name == std::string("Random") && sort.largest >= 1 << 23) {
-        benchmark->Arg(100000000);
       }
       benchmark->UseManualTime()
           ->Unit(benchmark::kMillisecond)
@@ -199,6 +431,18 @@ void registerBenchmarks(bool huge) {
           });
     }
   }
+}
+
+// The processor's name, for the results to say what machine they are from.
+std::string cpuModel() {
+  std::ifstream cpuinfo("/proc/cpuinfo");
+  for (std::string line; std::getline(cpuinfo, line);) {
+    const std::size_t colon = line.find(':');
+    if (line.rfind("model name", 0) == 0 && colon != std::string::npos) {
+      return line.substr(line.find_first_not_of(" \t", colon + 1));
+    }
+  }
+  return "unknown";
 }
 
 }  // namespace
@@ -226,6 +470,7 @@ int main(int argc, char** argv) {
   if (benchmark::ReportUnrecognizedArguments(count, args.data())) {
     return 2;
   }
+  benchmark::AddCustomContext("cpu", cpuModel());
   benchmark::AddCustomContext("compiler", SORTBENCH_COMPILER " " __VERSION__);
   benchmark::AddCustomContext("build_flags", SORTBENCH_FLAGS);
   registerBenchmarks(huge);
