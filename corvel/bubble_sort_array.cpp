@@ -1,5 +1,18 @@
 #include "corvel.hpp"
 
+// How many steps of the inner loop GCC unrolls into one; 1 keeps it rolled.
+// bench/unroll_timing builds this file at other factors to compare them.
+#ifndef BUBBLE_SORT_UNROLL
+#define BUBBLE_SORT_UNROLL 8
+#endif
+#if defined(__GNUC__)
+#define BUBBLE_PRAGMA(text) _Pragma(#text)
+#define BUBBLE_UNROLL_PRAGMA(factor) BUBBLE_PRAGMA(GCC unroll factor)
+#define UNROLL_BUBBLE_LOOP BUBBLE_UNROLL_PRAGMA(BUBBLE_SORT_UNROLL)
+#else
+#define UNROLL_BUBBLE_LOOP
+#endif
+
 // Pass i compares the neighbours in arr[0, num - i] and ends with the i-th
 // largest element in its final place, so each pass is one shorter than the
 // last; a pass without an exchange proves the array sorted.
@@ -8,17 +21,18 @@
 // reloaded after each exchange: swapValues has just stored it at arr[j + 1],
 // and a reload would wait on that store. Unrolled, GCC issues each step's
 // load of the next element ahead of the previous step's exchange instead of
-// after a loop branch; with swapValues inlined that measured 2.8 times faster
-// at 30000 elements and a sixth faster at 100000. Clang is unaffected
-// (docs/performance.md).
+// after a loop branch. What that buys depends on the CPU and the size: by
+// eight, with swapValues inlined, an Intel Xeon sorted 30000 elements 2.8
+// times and 100000 a sixth faster than rolled; an AMD EPYC sorts up to
+// 30000 up to a sixth slower, but 100000 a third faster. No factor is the
+// fastest at every size on the EPYC; eight is at corvel's 100000 on both.
+// Clang ignores the pragma (docs/performance.md).
 void bubbleSortArray(int* arr, int num) {
   bool sorted = false;
   for (int i = 1; i < num && !sorted; ++i) {
     sorted = true;
     int carried = arr[0];
-#if defined(__GNUC__)
-#pragma GCC unroll 8
-#endif
+    UNROLL_BUBBLE_LOOP
     for (int j = 0; j < num - i; ++j) {
       const int next = arr[j + 1];
       if (next < carried) {
