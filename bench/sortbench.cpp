@@ -44,9 +44,18 @@ constexpr int kHugeSize = 100000000;
 
 // The work a sort did on the inputs of one benchmark run, counted outside
 // the timing: totals are reported per sort call, maxima over all calls.
+// Counting can take far longer than a sort that has little to do (a
+// merge sort's count of the inversions of input already in order), so only
+// as many calls are counted as keep the counting's time within the timed
+// sorts' own; the time per unit of work is that of the counted calls.
 struct WorkTally {
   std::map<std::string, double> totals;
   std::map<std::string, double> maxima;
+  int countedCalls = 0;
+  double countedSortSeconds = 0;
+  double countingSeconds = 0;
+
+  bool countsNextCall() const { return countingSeconds <= countedSortSeconds; }
 
   void raise(const std::string& name, double value) {
     double& most = maxima[name];
@@ -345,16 +354,15 @@ void runSort(benchmark::State& state, const BenchedSort& sort, const InputShape&
   const int size = static_cast<int>(state.range(0));
   std::mt19937 gen(static_cast<unsigned>(size));
   WorkTally tally;
-  double seconds = 0;
   for (auto _ : state) {
     // The work is counted after the timing, on the same input made again
     // from the same engine state, so that the timed sort meets its input
     // as freshly written to the cache as it would without the count.
-    const std::mt19937 engineBefore = gen;
+    const bool counted = tally.countsNextCall();
+    const std::mt19937 engineBefore = counted ? gen : std::mt19937();
     std::vector<int> values = shape.make(size, gen);
     const double sortSeconds = sort.timedSort(values);
     state.SetIterationTime(sortSeconds);
-    seconds += sortSeconds;
     if (!std::is_sorted(values.begin(), values.end())) {
       // Stop here: Google Benchmark's own error path (SkipWithError) ends
       // in a crash in Debian's 1.7.1 when it fits the complexity of a
@@ -365,15 +373,21 @@ void runSort(benchmark::State& state, const BenchedSort& sort, const InputShape&
       std::fprintf(stderr, "sortbench: a sort left its input unsorted\n");
       std::exit(1);
     }
-    std::mt19937 sameEngine = engineBefore;
-    sort.countWork(shape.make(size, sameEngine), tally);
+    if (counted) {
+      std::mt19937 sameEngine = engineBefore;
+      const double countingSeconds =
+          secondsFor([&] { sort.countWork(shape.make(size, sameEngine), tally); });
+      ++tally.countedCalls;
+      tally.countedSortSeconds += sortSeconds;
+      tally.countingSeconds += countingSeconds;
+    }
   }
   state.SetComplexityN(size);
   state.counters["per_element"] =
       benchmark::Counter(static_cast<double>(size), benchmark::Counter::kIsIterationInvariantRate |
                                                         benchmark::Counter::kInvert);
   for (const auto& [name, total] : tally.totals) {
-    state.counters[name] = benchmark::Counter(total, benchmark::Counter::kAvgIterations);
+    state.counters[name] = total / tally.countedCalls;
   }
   for (const auto& [name, most] : tally.maxima) {
     state.counters[name] = most;
@@ -381,7 +395,7 @@ void runSort(benchmark::State& state, const BenchedSort& sort, const InputShape&
   // Input the sort leaves as it is (no exchange) has no time per unit.
   const double work = tally.totals[sort.workUnit];
   if (work > 0) {
-    state.counters[timePerUnitName(sort.workUnit)] = seconds * 1e9 / work;
+    state.counters[timePerUnitName(sort.workUnit)] = tally.countedSortSeconds * 1e9 / work;
   }
 }
 
