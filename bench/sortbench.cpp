@@ -24,6 +24,7 @@
 #include <functional>
 #include <list>
 #include <map>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -358,8 +359,10 @@ void runSort(benchmark::State& state, const BenchedSort& sort, const InputShape&
     // The work is counted after the timing, on the same input made again
     // from the same engine state, so that the timed sort meets its input
     // as freshly written to the cache as it would without the count.
-    const bool counted = tally.countsNextCall();
-    const std::mt19937 engineBefore = counted ? gen : std::mt19937();
+    std::optional<std::mt19937> engineBefore;
+    if (tally.countsNextCall()) {
+      engineBefore = gen;
+    }
     std::vector<int> values = shape.make(size, gen);
     const double sortSeconds = sort.timedSort(values);
     state.SetIterationTime(sortSeconds);
@@ -373,8 +376,8 @@ void runSort(benchmark::State& state, const BenchedSort& sort, const InputShape&
       std::fprintf(stderr, "sortbench: a sort left its input unsorted\n");
       std::exit(1);
     }
-    if (counted) {
-      std::mt19937 sameEngine = engineBefore;
+    if (engineBefore) {
+      std::mt19937 sameEngine = *engineBefore;
       const double countingSeconds =
           secondsFor([&] { sort.countWork(shape.make(size, sameEngine), tally); });
       ++tally.countedCalls;
