@@ -34,13 +34,49 @@ int pickIndex(bool condition, int ifFalse, int ifTrue) {
   return ifFalse + (ifTrue - ifFalse) * static_cast<int>(condition);
 }
 
-// Unrolled by two, as Clang unrolls them by itself, GCC's Lomuto loops run
+// Unrolled by two, as Clang unrolls it by itself, GCC's partition loop runs
 // as fast as Clang's (docs/performance.md).
 #if defined(__GNUC__)
 #define UNROLL_PARTITION_LOOP _Pragma("GCC unroll 2")
 #else
 #define UNROLL_PARTITION_LOOP
 #endif
+
+// Returns `value`, hiding from the optimiser what it is. GCC otherwise sees
+// that the partner partitionLoop picks for an element that stays put is the
+// element itself, and brings back the branch to skip reloading it.
+template <class T>
+T opaqueToOptimiser(T value) {
+#if defined(__GNUC__)
+  asm("" : "+r"(value));
+#endif
+  return value;
+}
+
+// Lomuto's loop over arr[lo, hi): each element less than or equal to
+// pivotValue is exchanged with the first element greater than the pivot.
+// Returns the index of that first greater element (hi when there is none).
+//
+// On random data each comparison is a coin toss that a branch would
+// mispredict half the time, so the comparison only picks the exchange's
+// partner: the first greater element, or, for an element that stays, its
+// own place, where the exchange writes back the value already there. The
+// array passes through the same states as under the branch
+// (docs/performance.md, "Branch-free partitions").
+int partitionLoop(int* arr, int lo, int hi, int pivotValue) {
+  int* left = arr + lo;
+  int* const end = arr + hi;
+  UNROLL_PARTITION_LOOP
+  for (int* scan = arr + lo; scan < end; ++scan) {
+    const int value = *scan;
+    const bool goesLeft = value <= pivotValue;
+    int* const partner = opaqueToOptimiser(goesLeft ? left : scan);
+    *scan = *partner;
+    *partner = value;
+    left += goesLeft;
+  }
+  return static_cast<int>(left - arr);
+}
 
 // The timed sorts' observer: final, so that its empty hooks are called
 // directly and compile away.
@@ -55,10 +91,10 @@ void heapSortRange(int* arr, int lo, int hi, Observer& observer) {
   std::sort_heap(arr + lo, arr + hi + 1);
 }
 
-// Lomuto partition, left part first; the exchange runs even when i == j.
-// Ranges deeper than depthLimit are heap sorted instead, so that descending
-// input or runs of equal keys cannot recurse once per element and overflow
-// the call stack.
+// Lomuto partition, left part first; the exchange runs even when i == j,
+// as partitionLoop's does for every element that stays. Ranges deeper than
+// depthLimit are heap sorted instead, so that descending input or runs of
+// equal keys cannot recurse once per element and overflow the call stack.
 template <class Observer>
 void quickSortWithinDepth(int* arr, int lo, int hi, int depth, int depthLimit, Observer& observer) {
   if (lo >= hi) {
@@ -70,15 +106,7 @@ void quickSortWithinDepth(int* arr, int lo, int hi, int depth, int depthLimit, O
   }
   observer.recursed(depth);
   std::swap(arr[choosePivot(arr, lo, hi)], arr[hi]);
-  const int pivotValue = arr[hi];
-  int i = lo;
-  UNROLL_PARTITION_LOOP
-  for (int j = lo; j < hi; ++j) {
-    if (arr[j] <= pivotValue) {
-      std::swap(arr[i], arr[j]);
-      ++i;
-    }
-  }
+  const int i = partitionLoop(arr, lo, hi, arr[hi]);
   std::swap(arr[i], arr[hi]);
   observer.partitioned(StackFrame{lo, hi}, i);
   quickSortWithinDepth(arr, lo, i - 1, depth + 1, depthLimit, observer);
@@ -160,38 +188,34 @@ void recursiveQuickSort(int* arr, int lo, int hi, QuickSortObserver& observer) {
   quickSortWithinDepth(arr, lo, hi, 1, recursionDepthLimit(hi - lo + 1), observer);
 }
 
+// An exchange of an element with itself is useless work, and is skipped:
+// at the pivot's placement by a branch, which almost always goes the same
+// way; in the loop, where such a branch would be a coin toss, by writing the
+// element back in place, which costs less than its mispredictions.
 int partitionRange(int* arr, int lo, int hi) {
   const int p = choosePivot(arr, lo, hi);
   std::swap(arr[p], arr[hi]);
-  const int pivotValue = arr[hi];
-  int c = lo - 1;
-  UNROLL_PARTITION_LOOP
-  for (int i = lo; i < hi; ++i) {
-    if (arr[i] <= pivotValue) {
-      ++c;
-      if (c != i) {
-        std::swap(arr[c], arr[i]);
-      }
-    }
-  }
-  const int d = c + 1;
+  const int d = partitionLoop(arr, lo, hi, arr[hi]);
   if (d != hi) {
     std::swap(arr[d], arr[hi]);
   }
   return d;
 }
 
+// Each compare-exchange writes both elements: exchanged where the later one
+// is strictly less, as they were otherwise. On random data that comparison
+// is a coin toss; hidden from the optimiser, the picks stay conditional
+// moves where GCC would branch.
 void sortSmallRange(int* arr, int lo, int hi) {
   const auto compareExchange = [arr](int a, int b) {
-    if (arr[b] < arr[a]) {
-      std::swap(arr[a], arr[b]);
-    }
+    const int first = arr[a];
+    const int second = arr[b];
+    const bool outOfOrder = second < first;
+    arr[a] = opaqueToOptimiser(outOfOrder ? second : first);
+    arr[b] = opaqueToOptimiser(outOfOrder ? first : second);
   };
   if (hi - lo == 1) {
-    const int first = arr[lo];
-    const int second = arr[hi];
-    arr[lo] = std::min(first, second);
-    arr[hi] = std::max(first, second);
+    compareExchange(lo, hi);
   } else if (hi - lo == 2) {
     compareExchange(lo, lo + 1);
     compareExchange(lo + 1, lo + 2);

@@ -181,6 +181,65 @@ TEST_P(StackQuickSortSteps, FollowTheirRulesAtEverySize) {
 INSTANTIATE_TEST_SUITE_P(AllShapes, StackQuickSortSteps, testing::ValuesIn(inputShapes()),
                          ShapeName());
 
+// Replays each partition a real quicksort reports on a copy of its input,
+// with the loop written plainly, a branch per element, straight from its
+// rule: however the real loop is shaped, each partition must pick the same
+// pivot and leave its range as the plain loop does.
+struct PlainLoopReplay final : QuickSortObserver {
+  explicit PlainLoopReplay(const std::vector<int>& values) : real(values), shadow(values) {}
+
+  void partitioned(StackFrame range, int pivot) override {
+    int* const arr = shadow.data();
+    std::swap(arr[choosePivot(arr, range.lo, range.hi)], arr[range.hi]);
+    int i = range.lo;
+    for (int j = range.lo; j < range.hi; ++j) {
+      if (arr[j] <= arr[range.hi]) {
+        std::swap(arr[i], arr[j]);
+        ++i;
+      }
+    }
+    std::swap(arr[i], arr[range.hi]);
+    unlike += pivot != i || !std::equal(&real[range.lo], &real[range.hi] + 1, &arr[range.lo]);
+  }
+  // A sorted range of ints has one arrangement, however it was sorted.
+  void sortedSmall(StackFrame range) override {
+    std::sort(&shadow[range.lo], &shadow[range.hi] + 1);
+  }
+  void heapSorted(StackFrame range) override { sortedSmall(range); }
+
+  const std::vector<int>& real;
+  std::vector<int> shadow;
+  int unlike = 0;  // partitions whose pivot or arrangement differed
+};
+
+// Every shape at every test size, and dunmark's own kind of data.
+TEST(QuickSorts, PartitionLikeThePlainLoop) {
+  std::mt19937 gen(5);
+  std::vector<std::pair<std::string, std::vector<int>>> inputs = {
+      {"dunmark's data", uniformValues(100000, gen, 1, 100000000)}};
+  for (const auto& shape : inputShapes()) {
+    for (const int size : testSizes()) {
+      inputs.emplace_back(std::string(shape.name) + " " + std::to_string(size),
+                          shape.make(size, gen));
+    }
+  }
+  for (const auto& [name, input] : inputs) {
+    SCOPED_TRACE(name);
+    const int size = static_cast<int>(input.size());
+    std::vector<int> byStack = input;
+    PlainLoopReplay stackReplay(byStack);
+    stackQuickSort(byStack.data(), size, stackReplay);
+    EXPECT_EQ(stackReplay.unlike, 0);
+    EXPECT_EQ(byStack, stackReplay.shadow);
+
+    std::vector<int> byRecursion = input;
+    PlainLoopReplay recursiveReplay(byRecursion);
+    recursiveQuickSort(byRecursion.data(), 0, size - 1, recursiveReplay);
+    EXPECT_EQ(recursiveReplay.unlike, 0);
+    EXPECT_EQ(byRecursion, recursiveReplay.shadow);
+  }
+}
+
 // Descending input splits off one element a level until the limit.
 TEST(RecursiveQuickSort, DescendingInputReachesItsDepthLimit) {
   for (const int size : {100, 5000}) {
