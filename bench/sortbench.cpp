@@ -6,6 +6,9 @@
 // same input (exchanges, partitions, comparisons), and the time per unit of
 // that work. Every result is checked, outside the timing, to be sorted. The
 // JSON output's context names the CPU, the compiler and the build's flags.
+// Beside the shapes, each sort runs at the programs' own sizes on the data
+// they draw: CorvelData, 10^5 values from [1, 10^6], and DunmarkData, 10^7
+// (and 10^8) values from [1, 10^8].
 //
 //   sortbench                                  everything but 10^8 elements
 //   sortbench --huge                           plus the quicksorts at 10^8
@@ -38,10 +41,18 @@ namespace {
 // Above this many elements a quadratic case takes more than seconds.
 constexpr int kQuadraticLimit = 1 << 15;
 
-// The programs' own sizes, run on random input beside the doubling sizes.
+// The programs' own sizes, each run on the data its program draws.
 constexpr int kBubbleSortProgramSize = 100000;
 constexpr int kQuickSortProgramSize = 10000000;
 constexpr int kHugeSize = 100000000;
+
+const InputShape kCorvelData = {
+    "CorvelData", [](int size, std::mt19937& gen) { return uniformValues(size, gen, 1, 1000000); }};
+// At 10^8 values from [1, 10^6] each would repeat a hundred times, a load
+// that Lomuto partitions pay for and dunmark's data does not have.
+const InputShape kDunmarkData = {"DunmarkData", [](int size, std::mt19937& gen) {
+                                   return uniformValues(size, gen, 1, 100000000);
+                                 }};
 
 // The work a sort did on the inputs of one benchmark run, counted outside
 // the timing: totals are reported per sort call, maxima over all calls.
@@ -405,6 +416,27 @@ void runSort(benchmark::State& state, const BenchedSort& sort, const InputShape&
 const char* const kBenchedShapes[] = {"Random",   "Ascending",   "Descending",
                                       "AllEqual", "FewDistinct", "OrganPipe"};
 
+// `sort` on `shape` at `sizes`, with a complexity fit where one is given.
+void registerFamily(const BenchedSort& sort, const InputShape& shape, const std::vector<int>& sizes,
+                    std::optional<benchmark::BigO> complexity) {
+  auto* benchmark = benchmark::RegisterBenchmark(
+      (std::string(sort.name) + "/" + shape.name).c_str(),
+      [&sort, &shape](benchmark::State& state) { runSort(state, sort, shape); });
+  for (const int size : sizes) {
+    benchmark->Arg(size);
+  }
+  benchmark->UseManualTime()
+      ->Unit(benchmark::kMillisecond)
+      ->ComputeStatistics(
+          "min", [](const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); })
+      ->ComputeStatistics("max", [](const std::vector<double>& v) {
+        return *std::max_element(v.begin(), v.end());
+      });
+  if (complexity) {
+    benchmark->Complexity(*complexity);
+  }
+}
+
 void registerBenchmarks(bool huge) {
   for (const BenchedSort& sort : benchedSorts()) {
     for (const char* const shapeName : kBenchedShapes) {
@@ -420,32 +452,17 @@ void registerBenchmarks(bool huge) {
       for (int size = sort.smallest; size <= largest; size *= 2) {
         sizes.push_back(size);
       }
-      // Random input at the programs' sizes, for the work they do there.
-      if (random) {
-        sizes.push_back(kBubbleSortProgramSize);
-        if (sort.largest >= 1 << 23) {
-          sizes.push_back(kQuickSortProgramSize);
-          if (huge) {
-            sizes.push_back(kHugeSize);
-          }
-        }
+      registerFamily(sort, shape, sizes, quadratic ? benchmark::oNSquared : sort.usualComplexity);
+    }
+    // The programs' sizes: corvel's for every sort, dunmark's for the
+    // sorts of arrays that large.
+    registerFamily(sort, kCorvelData, {kBubbleSortProgramSize}, std::nullopt);
+    if (sort.largest >= 1 << 23) {
+      std::vector<int> sizes = {kQuickSortProgramSize};
+      if (huge) {
+        sizes.push_back(kHugeSize);
       }
-      std::sort(sizes.begin(), sizes.end());
-      auto* benchmark = benchmark::RegisterBenchmark(
-          (std::string(sort.name) + "/" + shape.name).c_str(),
-          [&sort, &shape](benchmark::State& state) { runSort(state, sort, shape); });
-      for (const int size : sizes) {
-        benchmark->Arg(size);
-      }
-      benchmark->UseManualTime()
-          ->Unit(benchmark::kMillisecond)
-          ->Complexity(quadratic ? benchmark::oNSquared : sort.usualComplexity)
-          ->ComputeStatistics(
-              "min",
-              [](const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); })
-          ->ComputeStatistics("max", [](const std::vector<double>& v) {
-            return *std::max_element(v.begin(), v.end());
-          });
+      registerFamily(sort, kDunmarkData, sizes, std::nullopt);
     }
   }
 }

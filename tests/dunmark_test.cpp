@@ -199,11 +199,13 @@ struct PlainLoopReplay final : QuickSortObserver {
       }
     }
     std::swap(arr[i], arr[range.hi]);
-    unlike += pivot != i || !std::equal(&real[range.lo], &real[range.hi] + 1, &arr[range.lo]);
+    const int* const realValues = real.data();
+    unlike +=
+        pivot != i || !std::equal(realValues + range.lo, realValues + range.hi + 1, arr + range.lo);
   }
   // A sorted range of ints has one arrangement, however it was sorted.
   void sortedSmall(StackFrame range) override {
-    std::sort(&shadow[range.lo], &shadow[range.hi] + 1);
+    std::sort(shadow.data() + range.lo, shadow.data() + range.hi + 1);
   }
   void heapSorted(StackFrame range) override { sortedSmall(range); }
 
