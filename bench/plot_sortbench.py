@@ -3,17 +3,19 @@
 
     plot_sortbench.py sortbench.json times.svg work.svg [--cache L1d=49152 ...]
 
-times: median time per element against size, one panel per sort family
-with the standard library's sorts as its baselines, up to the family's
-largest size; one line per sort and input shape, a colour per shape
-throughout and a dash pattern and point per sort.
+times: median time per element against size, one small panel per input
+shape, one line per sort in a colour of its own in every panel; the
+standard library's sorts thinner and dashed. The random panel also shows,
+as open circles, each sort at the programs' own sizes on the data the
+programs draw (CorvelData, DunmarkData).
 
 work: on random input, median time per unit of work against size (per
 exchange for the bubble sorts, per comparison with a pivot for the
-quicksorts, per comparison for the baselines), one line per sort. Each cache
-level is marked where an int array, and where a list of nodes 32 bytes
-apart (as the allocator places corvel's), outgrows it. Cache sizes come from
-the JSON's context, or from --cache where the machine did not report them.
+quicksorts, per comparison for the baselines), one line per sort in the same
+colours, with the programs' sizes as open circles. Each cache level is marked
+where an int array, and where a list of nodes 32 bytes apart (as the
+allocator places corvel's), outgrows it. Cache sizes come from the JSON's
+context, or from --cache where the machine did not report them.
 
 Log scales on both axes; .svg or .png by the file name. Needs gnuplot.
 """
@@ -25,23 +27,21 @@ import pathlib
 import subprocess
 import tempfile
 
-# (title, the family's sorts, its baselines)
-PANELS = [("Bubble sorts", ("ArrayBubble", "ListBubble", "ScatteredListBubble"),
-           ("StdSort", "StdListSort")),
-          ("Quicksorts", ("StackQuick", "RecursiveQuick"),
-           ("StdSort", "StdStableSort", "StdHeapSort"))]
-SHAPE_COLOURS = {"Random": "#1f77b4", "Ascending": "#2ca02c", "Descending": "#d62728",
-                 "AllEqual": "#7f7f7f", "FewDistinct": "#9467bd", "OrganPipe": "#ff7f0e"}
-# (dash type, point type) per sort: the family's own solid, baselines dashed.
-SORT_STYLES = {"ArrayBubble": (1, 7), "ListBubble": (1, 5), "ScatteredListBubble": (1, 9),
-               "StackQuick": (1, 7), "RecursiveQuick": (1, 5), "StdSort": (2, 1),
-               "StdStableSort": (3, 2), "StdHeapSort": (4, 3), "StdListSort": (2, 1)}
-# One colour per sort in the work picture.
+SHAPES = ("Random", "Ascending", "Descending", "AllEqual", "FewDistinct", "OrganPipe")
+# The programs' sizes on their own data, shown in the random panel.
+PROGRAM_DATA = ("CorvelData", "DunmarkData")
+# One colour per sort in both pictures; the project's own sorts first.
 SORT_COLOURS = {"ArrayBubble": "#1f77b4", "ListBubble": "#ff7f0e",
                 "ScatteredListBubble": "#d62728", "StackQuick": "#2ca02c",
                 "RecursiveQuick": "#9467bd", "StdSort": "#8c564b", "StdStableSort": "#e377c2",
                 "StdHeapSort": "#7f7f7f", "StdListSort": "#bcbd22"}
 BYTES_PER_ELEMENT = {"ints": 4, "nodes": 32}
+
+
+def sort_style(sort):
+    """Solid and thick for the project's sorts, dashed and thin for the baselines."""
+    line = "dt 2 lw 1" if sort.startswith("Std") else "dt 1 lw 2"
+    return f"{line} pt 7 ps 0.5 lc rgb '{SORT_COLOURS[sort]}'"
 
 
 def median_series(results, counter):
@@ -76,25 +76,42 @@ def plot_line(scratch, name, points, style):
     return f"'{data}' using 1:2 {style}"
 
 
+# A key entry for the open circles of program_points: the programs' own
+# sizes on the data they draw.
+PROGRAM_KEY = "NaN with points pt 6 ps 1.2 lc rgb 'black' title \"as the programs run\""
+
+
+def program_points(scratch, name, series, sort):
+    """The sort at the programs' sizes, as open circles without a key entry."""
+    points = [p for shape in PROGRAM_DATA for p in series.get((sort, shape), [])]
+    if not points:
+        return []
+    return [plot_line(scratch, f"{name}-{sort}-programs", sorted(points),
+                      f"with points pt 6 ps 1.2 lc rgb '{SORT_COLOURS[sort]}' notitle")]
+
+
 def times_script(results, scratch):
     series = median_series(results, per_element_ns)
-    lines = ["set multiplot layout 2,1",
-             "set ylabel 'median time per element (ns)'"]
-    for title, sorts, baselines in PANELS:
-        largest = max((points[-1][0] for (sort, _), points in series.items()
-                       if sort in sorts), default=0)
+    # One key for all six panels, in a column of its own on the right.
+    lines = ["set multiplot layout 2,3 margins 0.05,0.86,0.07,0.92 spacing 0.06,0.14 title "
+             f"'Median time per element -- {machine(results['context'])}'",
+             "set key at screen 0.87,0.88 left top Left reverse samplen 3",
+             "set ylabel 'ns per element'"]
+    for index, shape in enumerate(SHAPES):
+        if index == 1:
+            lines.append("unset key")
         plots = []
-        for sort in sorts + baselines:
-            for shape, colour in SHAPE_COLOURS.items():
-                points = [p for p in series.get((sort, shape), []) if p[0] <= largest]
-                if points:
-                    dash, point = SORT_STYLES[sort]
-                    plots.append(plot_line(
-                        scratch, f"{title}-{sort}-{shape}", points,
-                        f"with linespoints dt {dash} pt {point} lc rgb '{colour}' "
-                        f"title '{sort} {shape}'"))
-        lines.append(f"set title '{title} -- {machine(results['context'])}'")
-        lines.append("plot " + ", ".join(plots) if plots else "unset title")
+        for sort in SORT_COLOURS:
+            points = series.get((sort, shape), [])
+            if points:
+                plots.append(plot_line(scratch, f"{shape}-{sort}", points,
+                                       f"with linespoints {sort_style(sort)} title '{sort}'"))
+            if shape == "Random":
+                plots += program_points(scratch, "times", series, sort)
+        if shape == "Random":
+            plots.append(PROGRAM_KEY)
+        lines.append(f'set title "{shape}"')
+        lines.append("plot " + ", ".join(plots) if plots else "set multiplot next")
     lines.append("unset multiplot")
     return lines
 
@@ -102,10 +119,12 @@ def times_script(results, scratch):
 def work_script(results, scratch, caches):
     series = median_series(results, per_work_ns)
     lines = ["set ylabel 'median time per unit of work (ns)'",
+             "set key outside right top",
              'set title "Random input: time per exchange (bubble sorts), per comparison with '
-             f'a pivot (quicksorts),\\nper comparison (std) -- {machine(results["context"])}"']
-    sizes = [size for (_, shape), points in series.items() if shape == "Random"
-             for size, _ in points]
+             "a pivot (quicksorts),\\nper comparison (std) "
+             f'-- {machine(results["context"])}"']
+    sizes = [size for (_, shape), points in series.items()
+             if shape in ("Random",) + PROGRAM_DATA for size, _ in points]
     for cache, size in caches.items():
         for kind, width in BYTES_PER_ELEMENT.items():
             x = size // width
@@ -114,19 +133,21 @@ def work_script(results, scratch, caches):
                              "lc rgb '#999999'")
                 lines.append(f"set label '{cache} full of {kind}' at {x}, graph 0.98 right "
                              "rotate by 90 offset -0.5,0 font ',9' textcolor rgb '#777777'")
-    plots = [plot_line(scratch, f"work-{sort}", series[sort, "Random"],
-                       f"with linespoints dt {SORT_STYLES[sort][0]} pt {SORT_STYLES[sort][1]} "
-                       f"lc rgb '{colour}' title '{sort}'")
-             for sort, colour in SORT_COLOURS.items() if (sort, "Random") in series]
-    lines.append("plot " + ", ".join(plots))
+    plots = []
+    for sort in SORT_COLOURS:
+        if (sort, "Random") in series:
+            plots.append(plot_line(scratch, f"work-{sort}", series[sort, "Random"],
+                                   f"with linespoints {sort_style(sort)} title '{sort}'"))
+        plots += program_points(scratch, "work", series, sort)
+    lines.append("plot " + ", ".join(plots + [PROGRAM_KEY]))
     return lines
 
 
-def render(target, height, body):
-    terminal = (f"pngcairo size 1100,{height}" if target.suffix == ".png"
-                else f"svg size 1100,{height} dynamic")
+def render(target, width, height, body):
+    terminal = (f"pngcairo size {width},{height}" if target.suffix == ".png"
+                else f"svg size {width},{height} dynamic")
     script = [f"set terminal {terminal}", f"set output '{target}'", "set logscale xy",
-              "set grid", "set key outside right top", "set xlabel 'elements'"] + body
+              "set format xy '10^{%L}'", "set grid", "set xlabel 'elements'"] + body
     subprocess.run(["gnuplot"], input="\n".join(script), text=True, check=True)
 
 
@@ -144,8 +165,8 @@ def main():
     caches.update((name, int(size)) for name, size in
                   (entry.split("=") for entry in args.cache))
     with tempfile.TemporaryDirectory() as scratch:
-        render(args.times, 1600, times_script(results, scratch))
-        render(args.work, 700, work_script(results, scratch, caches))
+        render(args.times, 1500, 900, times_script(results, scratch))
+        render(args.work, 1100, 700, work_script(results, scratch, caches))
 
 
 if __name__ == "__main__":
