@@ -97,6 +97,7 @@ def describe(program, first, second):
     """The lines that say what `first` and `second`, one pair a run, show."""
     runs = len(first)
     differences = [b - a for a, b in zip(first, second)]
+    median = statistics.median(differences)
     interval = stats.ttest_rel(second, first).confidence_interval(0.95)
     low, high = interval.low, interval.high
     if math.isnan(low):  # the same difference in every run leaves t undefined
@@ -107,42 +108,42 @@ def describe(program, first, second):
               f"({min(times)} to {max(times)})" for name, times in zip(names, (first, second))]
     span = f"{low:.0f} to {high:.0f}"
     lines.append(f"  difference ({LINE_4[program]}), {names[1]} minus {names[0]}: median "
-                 f"{statistics.median(differences):.0f} ms, 95% CI of the mean {span} ms")
+                 f"{median:.0f} ms, 95% CI of the mean {span} ms")
     slower = sum(d > 0 for d in differences)
     if low > 0:
         verdict = (f"the {names[1]} was slower in {slower} of {runs} runs: "
-                   f"{statistics.median(differences):.0f} ms (95% CI {span})")
+                   f"{median:.0f} ms (95% CI {span})")
     elif high < 0:
         verdict = (f"the {names[0]} was slower in {runs - slower} of {runs} runs: "
-                   f"{-statistics.median(differences):.0f} ms (95% CI {-high:.0f} to {-low:.0f})")
+                   f"{-median:.0f} ms (95% CI {-high:.0f} to {-low:.0f})")
     else:
         verdict = f"no difference shown: the interval, {span} ms, includes 0"
     lines.append(f"  verdict: {verdict}")
     return lines
 
 
-def compare_runs(directory, programs, runs):
-    times = {program: ([], []) for program in programs}
+def collect_times(directories, programs, runs):
+    """{(build, program): [first sort's times, second's]}, every build and
+    program once per round, so that drift on a shared machine spreads evenly."""
+    times = {(name, program): ([], []) for name in directories for program in programs}
     for run in range(runs):
-        for program in programs:
-            print(f"run {run + 1} of {runs}: {program} sorting ...", file=sys.stderr, flush=True)
-            for sort, value in enumerate(reported_times(directory / program / program)):
-                times[program][sort].append(value)
+        for name, directory in directories.items():
+            for program in programs:
+                print(f"run {run + 1} of {runs}: {name} {program} sorting ...",
+                      file=sys.stderr, flush=True)
+                for sort, value in enumerate(reported_times(directory / program / program)):
+                    times[name, program][sort].append(value)
+    return times
+
+
+def compare_runs(directory, programs, runs):
+    times = collect_times({"release": directory}, programs, runs)
     for program in programs:
-        print("\n".join(describe(program, *times[program])))
+        print("\n".join(describe(program, *times["release", program])))
 
 
 def compare_candidates(names, programs, runs):
-    directories = {name: build(name) for name in names}
-    times = {(name, program): [[], []] for name in names for program in programs}
-    for run in range(runs):
-        for name in names:
-            for program in programs:
-                print(f"round {run + 1} of {runs}: {name} {program} sorting ...",
-                      file=sys.stderr, flush=True)
-                for sort, value in enumerate(reported_times(directories[name] / program / program)):
-                    times[name, program][sort].append(value)
-
+    times = collect_times({name: build(name) for name in names}, programs, runs)
     print("| build | sort | median ms | min | max | runs |")
     print("|---|---|---:|---:|---:|---:|")
     for program in programs:
