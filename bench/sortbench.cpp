@@ -35,6 +35,7 @@
 #include "corvel.hpp"
 #include "dunmark.hpp"
 #include "input_shapes.hpp"
+#include "sort_work.hpp"
 
 namespace {
 
@@ -126,23 +127,11 @@ double timeListBubble(std::vector<int>& values) {
 }
 
 // The same keys in the same list order, but each step goes to a random
-// place among the nodes: a list that has lived in a long-running program.
+// place among the nodes.
 double timeScatteredListBubble(std::vector<int>& values) {
-  if (values.empty()) {
-    return 0;
-  }
   static std::mt19937 layout(1);
-  std::vector<ListNode*> nodes(values.size());
-  for (ListNode*& node : nodes) {
-    node = new ListNode(0);
-  }
-  std::shuffle(nodes.begin(), nodes.end(), layout);
-  for (std::size_t i = 0; i < nodes.size(); ++i) {
-    nodes[i]->key = values[i];
-    nodes[i]->prevNode = i == 0 ? nullptr : nodes[i - 1];
-    nodes[i]->nextNode = i + 1 == nodes.size() ? nullptr : nodes[i + 1];
-  }
-  return timeListSort(nodes.front(), values);
+  ListNode* head = scatteredList(values, layout);
+  return head == nullptr ? 0 : timeListSort(head, values);
 }
 
 double timeStackQuick(std::vector<int>& values) {
@@ -155,83 +144,30 @@ double timeRecursiveQuick(std::vector<int>& values) {
   return secondsFor([&] { recursiveQuickSort(values.data(), 0, sizeOf(values) - 1); });
 }
 
-// Pairs i < j with values[i] > values[j], by merge sort in O(n log n). Both
-// bubble sorts exchange only neighbours strictly out of order, which removes
-// exactly one inversion, until none is left: this is their exchange count.
-double inversions(std::vector<int> values) {
-  double count = 0;
-  std::vector<int> merged(values.size());
-  for (std::size_t width = 1; width < values.size(); width *= 2) {
-    for (std::size_t lo = 0; lo < values.size(); lo += 2 * width) {
-      const std::size_t mid = std::min(lo + width, values.size());
-      const std::size_t hi = std::min(lo + 2 * width, values.size());
-      std::size_t left = lo;
-      std::size_t right = mid;
-      std::size_t out = lo;
-      while (left < mid && right < hi) {
-        if (values[right] < values[left]) {
-          count += static_cast<double>(mid - left);
-          merged[out++] = values[right++];
-        } else {
-          merged[out++] = values[left++];
-        }
-      }
-      std::copy(values.begin() + static_cast<std::ptrdiff_t>(left),
-                values.begin() + static_cast<std::ptrdiff_t>(mid),
-                merged.begin() + static_cast<std::ptrdiff_t>(out));
-      std::copy(values.begin() + static_cast<std::ptrdiff_t>(right),
-                values.begin() + static_cast<std::ptrdiff_t>(hi),
-                merged.begin() + static_cast<std::ptrdiff_t>(out + mid - left));
-    }
-    values.swap(merged);
-  }
-  return count;
-}
-
 void countExchanges(const std::vector<int>& input, WorkTally& tally) {
   tally.totals["exchanges"] += inversions(input);
 }
 
-// Counts the steps of either quicksort through its observer seam; the timed
-// sorts run without it.
-struct QuickSortWork final : QuickSortObserver {
-  double partitions = 0;
-  double partitionComparisons = 0;
-  double smallRanges = 0;
-  double heapSortedElements = 0;
-  int maxDepth = 0;
-
-  // Every element of the range but the pivot is compared with the pivot.
-  void partitioned(StackFrame range, int /*pivot*/) override {
-    ++partitions;
-    partitionComparisons += range.hi - range.lo;
-  }
-  void recursed(int depth) override { maxDepth = std::max(maxDepth, depth); }
-  void pushed(StackFrame /*part*/, int inUse) override { maxDepth = std::max(maxDepth, inUse); }
-  void sortedSmall(StackFrame /*range*/) override { ++smallRanges; }
-  void heapSorted(StackFrame range) override { heapSortedElements += range.hi - range.lo + 1; }
-
-  void addTo(WorkTally& tally) const {
-    tally.totals["partitions"] += partitions;
-    tally.totals["partition_comparisons"] += partitionComparisons;
-    tally.totals["small_ranges"] += smallRanges;
-    tally.totals["heap_sorted"] += heapSortedElements;
-    tally.raise("max_depth", maxDepth);
-  }
-};
+void addQuickSortWork(const QuickSortWork& work, WorkTally& tally) {
+  tally.totals["partitions"] += work.partitions;
+  tally.totals["partition_comparisons"] += work.partitionComparisons;
+  tally.totals["small_ranges"] += work.smallRanges;
+  tally.totals["heap_sorted"] += work.heapSortedElements;
+  tally.raise("max_depth", work.maxDepth);
+}
 
 void countStackQuick(const std::vector<int>& input, WorkTally& tally) {
   std::vector<int> values = input;
   QuickSortWork work;
   stackQuickSort(values.data(), sizeOf(values), work);
-  work.addTo(tally);
+  addQuickSortWork(work, tally);
 }
 
 void countRecursiveQuick(const std::vector<int>& input, WorkTally& tally) {
   std::vector<int> values = input;
   QuickSortWork work;
   recursiveQuickSort(values.data(), 0, sizeOf(values) - 1, work);
-  work.addTo(tally);
+  addQuickSortWork(work, tally);
 }
 
 // The standard library's sorts, each on the container it sorts and with the
