@@ -1,0 +1,168 @@
+#!/usr/bin/env python3
+"""Counts the work each sort makes the machine do, and fails when it grows.
+
+Runs work_counts under Callgrind, which counts each sort's instructions,
+branches, mispredictions of a simple predictor and misses of simulated caches
+fixed here, so that the counts are the same on every run at any load and on
+any machine. Compares them with the baseline recorded for the same build:
+
+  work_counts.py --program build/release/bench/work_counts
+  work_counts.py --program build/release/bench/work_counts --record
+
+The first fails (status 1) when a sort's instructions, mispredicted branches
+or D1 misses exceed the baseline's by more than TOLERANCE; it skips (status
+77) when Valgrind is missing or the build is not the baseline's. The second
+rewrites the baseline and the table in docs/performance.md after an intended
+change.
+"""
+
+import argparse
+import json
+import pathlib
+import shutil
+import subprocess
+import sys
+import tempfile
+
+HERE = pathlib.Path(__file__).resolve().parent
+BASELINE = HERE / "work_counts_baseline.json"
+DOCS = HERE.parent / "docs" / "performance.md"
+TABLE_START = "<!-- work counts: bench/work_counts.py --record writes this table -->"
+TABLE_END = "<!-- end of work counts -->"
+SKIPPED = 77
+
+# Two per-core caches of the machines this project is measured on (32 KiB
+# 8-way L1d, 1 MiB 16-way L2), whatever machine runs the check.
+CALLGRIND = ["valgrind", "--tool=callgrind", "--collect-atstart=no",
+             "--branch-sim=yes", "--cache-sim=yes", "--I1=32768,8,64",
+             "--D1=32768,8,64", "--LL=1048576,16,64"]
+
+# Counts that the same binary repeats exactly; the margin lets a change
+# elsewhere move the program's stack or heap by a line or two.
+TOLERANCE = 0.01
+CHECKED = {"instructions": "instructions",
+           "mispredicted": "mispredicted branches",
+           "d1_misses": "D1 misses"}
+COUNTS = ["instructions", "branches", "mispredicted", "d1_misses", "ll_misses"]
+
+
+def callgrind_counts(events, summary):
+    """Our counts from one dump's event names and totals."""
+    value = dict(zip(events, map(int, summary)))
+    get = lambda *names: sum(value.get(name, 0) for name in names)
+    return {"instructions": get("Ir"),
+            "branches": get("Bc", "Bi"),
+            "mispredicted": get("Bcm", "Bim"),
+            "d1_misses": get("D1mr", "D1mw"),
+            "ll_misses": get("ILmr", "DLmr", "DLmw")}
+
+
+def count(program):
+    """Runs the program under Callgrind: its build, and each sort's work and counts."""
+    with tempfile.TemporaryDirectory() as out:
+        run = subprocess.run(CALLGRIND + [f"--callgrind-out-file={out}/dump", program],
+                             capture_output=True, text=True)
+        if run.returncode != 0:
+            sys.exit(f"work_counts failed under Callgrind:\n{run.stdout}{run.stderr}")
+        lines = run.stdout.splitlines()
+        sorts = {}
+        for line in lines[1:]:
+            name, size, unit, work = line.split()
+            sorts[name] = {"size": int(size), "unit": unit, "work": int(work)}
+        for dump in pathlib.Path(out).glob("dump.*"):
+            fields = dict(line.split(": ", 1) for line in dump.read_text().splitlines()
+                          if line.startswith(("desc: Trigger", "events:", "summary:")))
+            name = fields["desc"].removeprefix("Trigger: Client Request: ")
+            sorts[name].update(callgrind_counts(fields["events"].split(),
+                                                fields["summary"].split()))
+    version = subprocess.run(["valgrind", "--version"], capture_output=True, text=True)
+    return {"build": lines[0].removeprefix("build "),
+            "valgrind": " ".join([version.stdout.strip()] + CALLGRIND[1:]),
+            "sorts": sorts}
+
+
+def table(result):
+    """The markdown table of the counts per unit of work."""
+    rows = ["| sort | size | work | instructions | branches | mispredicted | D1 misses "
+            "| LL misses |",
+            "|---|---:|---|---:|---:|---:|---:|---:|"]
+    for name, sort in result["sorts"].items():
+        per_unit = [f"{sort[key] / sort['work']:.3f}" for key in COUNTS]
+        rows.append(f"| {name} | {grouped(sort['size'])} | {grouped(sort['work'])} "
+                    f"{sort['unit'].replace('_', ' ')} | " + " | ".join(per_unit) + " |")
+    return "\n".join(rows)
+
+
+def grouped(value):
+    return f"{value:,}".replace(",", " ")
+
+
+def millions(value):
+    return f"{value / 1e6:.2f} M"
+
+
+def compare(result, baseline):
+    """Prints a line per sort; returns whether every checked count stayed within tolerance."""
+    within = True
+    for name, sort in result["sorts"].items():
+        before = baseline["sorts"].get(name)
+        if before is None:
+            print(f"{name}: not in the baseline; record it")
+            within = False
+            continue
+        grown = [f"{label} {sort[key]:,} against the baseline's {before[key]:,} "
+                 f"({sort[key] / before[key] - 1:+.1%})"
+                 for key, label in CHECKED.items()
+                 if sort[key] > before[key] * (1 + TOLERANCE)]
+        if grown:
+            within = False
+            print(f"{name}: FAILED, more work than the baseline allows "
+                  f"({TOLERANCE:.0%}): " + "; ".join(grown))
+        else:
+            shrunk = [label for key, label in CHECKED.items()
+                      if sort[key] < before[key] * (1 - TOLERANCE)]
+            note = f"; fewer {', '.join(shrunk)}: record the gain" if shrunk else ""
+            print(f"{name}: {millions(sort['instructions'])} instructions, "
+                  f"{millions(sort['mispredicted'])} mispredicted, "
+                  f"{millions(sort['d1_misses'])} D1 misses: within "
+                  f"{TOLERANCE:.0%} of the baseline{note}")
+    return within
+
+
+def record(result):
+    BASELINE.write_text(json.dumps(result, indent=2) + "\n")
+    docs = DOCS.read_text()
+    start = docs.index(TABLE_START) + len(TABLE_START)
+    end = docs.index(TABLE_END)
+    DOCS.write_text(f"{docs[:start]}\n{table(result)}\n{docs[end:]}")
+    print(f"recorded {BASELINE.relative_to(HERE.parent)} and the table in "
+          f"{DOCS.relative_to(HERE.parent)}:\n{table(result)}")
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--program", help="the work_counts binary; absent without Valgrind")
+    parser.add_argument("--record", action="store_true",
+                        help="write the baseline and the docs table from this run")
+    args = parser.parse_args()
+    if not args.program or shutil.which("valgrind") is None:
+        print("Valgrind is not installed: the work counts were not checked "
+              "(apt-get install valgrind, then configure again)")
+        return SKIPPED
+
+    result = count(args.program)
+    if args.record:
+        record(result)
+        return 0
+    baseline = json.loads(BASELINE.read_text())
+    for key in ("build", "valgrind"):
+        if result[key] != baseline[key]:
+            print(table(result))
+            print(f"NOT COMPARED: these counts are from {key} '{result[key]}', "
+                  f"the baseline's from '{baseline[key]}'")
+            return SKIPPED
+    return 0 if compare(result, baseline) else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
