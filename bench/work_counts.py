@@ -155,6 +155,9 @@ def main():
         record(result)
         return 0
     baseline = json.loads(BASELINE.read_text())
+    if table(baseline) not in DOCS.read_text():
+        print(f"the table in {DOCS.name} is not the baseline's: run --record")
+        return 1
     for key in ("build", "valgrind"):
         if result[key] != baseline[key]:
             print(table(result))
