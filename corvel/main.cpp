@@ -3,24 +3,29 @@
 #include <exception>
 #include <iostream>
 #include <new>
+#include <optional>
 
 #include "corvel.hpp"
+#include "memory_limit.hpp"
 
 // Every way the run can fail ends here, with one GBK line on standard error
 // and a non-zero status, never with an abort or a lost report taken for
 // success. The driver's buffers release themselves on the way out.
 int main() {
   const int dataCount = 100000;
+  // The array and one node per element, with the sort's sentinel.
+  const std::int64_t need =
+      std::int64_t{dataCount} * static_cast<std::int64_t>(sizeof(int)) +
+      std::int64_t{dataCount + 1} * static_cast<std::int64_t>(sizeof(ListNode)) + kRestOfProcess;
+  const std::optional<std::int64_t> limit = systemMemoryLimit();
+  if (!fitsUnder(need, limit)) {
+    writeTooLittleMemory("corvel", need, limit);
+    return EXIT_FAILURE;
+  }
   try {
     compareBubbleSorts(dataCount);
   } catch (const std::bad_alloc&) {
-    // The array and one node per element, with the sort's sentinel.
-    const std::int64_t bytes =
-        std::int64_t{dataCount} * static_cast<std::int64_t>(sizeof(int)) +
-        std::int64_t{dataCount + 1} * static_cast<std::int64_t>(sizeof(ListNode));
-    // GBK: "内存不足: 需要 " (not enough memory: needs).
-    std::cerr << "corvel: \xc4\xda\xb4\xe6\xb2\xbb\xd7\xe3: \xd0\xe8\xd2\xaa "
-              << (bytes + 999999) / 1000000 << " MB" << std::endl;
+    writeTooLittleMemory("corvel", need, std::nullopt);
     return EXIT_FAILURE;
   } catch (const std::exception&) {
     // Nothing else in the run throws: the random device failed. GBK:

@@ -8,8 +8,11 @@
 #include <iostream>
 #include <memory>
 #include <new>
+#include <optional>
 #include <random>
 #include <utility>
+
+#include "memory_limit.hpp"
 
 // On random input the pivot is the median of three two times in three and
 // the largest of three otherwise; the recursion tree then grows to about
@@ -281,13 +284,17 @@ void compareQuickSorts(int dataCount) {
 // success. The driver's arrays release themselves on the way out.
 int main() {
   const int dataCount = 100000000;
+  const std::int64_t need =
+      2 * std::int64_t{dataCount} * static_cast<std::int64_t>(sizeof(int)) + kRestOfProcess;
+  const std::optional<std::int64_t> limit = systemMemoryLimit();
+  if (!fitsUnder(need, limit)) {
+    writeTooLittleMemory("dunmark", need, limit);
+    return EXIT_FAILURE;
+  }
   try {
     compareQuickSorts(dataCount);
   } catch (const std::bad_alloc&) {
-    const std::int64_t bytes = 2 * std::int64_t{dataCount} * static_cast<std::int64_t>(sizeof(int));
-    // GBK: "内存不足: 需要 " (not enough memory: needs).
-    std::cerr << "dunmark: \xc4\xda\xb4\xe6\xb2\xbb\xd7\xe3: \xd0\xe8\xd2\xaa "
-              << (bytes + 999999) / 1000000 << " MB" << std::endl;
+    writeTooLittleMemory("dunmark", need, std::nullopt);
     return EXIT_FAILURE;
   } catch (const std::exception&) {
     // Nothing else in the run throws: the random device failed. GBK:

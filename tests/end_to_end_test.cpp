@@ -5,9 +5,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <fstream>
 #include <string>
 
 #include "reports.hpp"
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -71,14 +77,41 @@ TEST(EndToEnd, DunmarkFailsWhenItsReportIsLost) {
   expectFailure(runProgram(DUNMARK_PATH " >&-"), kReportLost);
 }
 
+// GBK: "需要 816 MB" (needs 816 MB): both arrays and the rest of the process.
+const std::string kDunmarkNeeds = hexBytes("d0 e8 d2 aa") + " 816 MB";
+
 // 300 MB of address space refuses the first 400 MB array; 500 MB grants the
 // first and refuses the second.
 TEST(EndToEnd, DunmarkWithoutMemoryFailsAndSaysHowMuchItNeeds) {
   for (const char* kilobytes : {"300000", "500000"}) {
     SCOPED_TRACE(std::string("ulimit -v ") + kilobytes);
     expectFailure(runProgram(std::string("ulimit -v ") + kilobytes + "; exec " DUNMARK_PATH),
-                  "800 MB");
+                  kDunmarkNeeds);
   }
+}
+
+// A container's limit of 500 MB, faked without touching a real cgroup: a
+// private mount namespace puts a tmpfs over /sys/fs/cgroup and writes the
+// limit where this process's cgroups are. dunmark must refuse before it
+// allocates, where a real limit would have it killed part way through.
+TEST(EndToEnd, DunmarkRefusesUnderAContainerLimitItCannotFit) {
+  if (geteuid() != 0 || runProgram("unshare -m true").exitStatus != 0) {
+    GTEST_SKIP() << "faking a memory limit needs root and unshare -m";
+  }
+  const std::string script = "fake_memory_limit.sh";
+  std::ofstream(script) << R"(mount -t tmpfs -o size=1m cgroups /sys/fs/cgroup || exit 1
+for mount in $(awk '/ - cgroup2? / {print $5}' /proc/self/mountinfo); do
+  for path in $(cut -d: -f3- /proc/self/cgroup); do
+    mkdir -p "$mount$path"
+    echo 500000000 | tee "$mount$path/memory.max" > "$mount$path/memory.limit_in_bytes"
+  done
+done
+exec "$@"
+)";
+  // GBK: ", 限额 500 MB" (limit 500 MB).
+  expectFailure(runProgram("unshare -m sh " + script + " " DUNMARK_PATH),
+                kDunmarkNeeds + ", " + hexBytes("cf de b6 ee") + " 500 MB");
+  std::remove(script.c_str());
 }
 
 #endif
