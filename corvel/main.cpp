@@ -17,12 +17,12 @@ int main() {
   const std::int64_t need =
       std::int64_t{dataCount} * static_cast<std::int64_t>(sizeof(int)) +
       std::int64_t{dataCount + 1} * static_cast<std::int64_t>(sizeof(ListNode)) + kRestOfProcess;
-  const std::optional<std::int64_t> limit = systemMemoryLimit();
-  if (!fitsUnder(need, limit)) {
-    writeTooLittleMemory("corvel", need, limit);
-    return EXIT_FAILURE;
-  }
   try {
+    const std::optional<std::int64_t> limit = systemMemoryLimit();
+    if (!fitsUnder(need, limit)) {
+      writeTooLittleMemory("corvel", need, limit);
+      return EXIT_FAILURE;
+    }
     compareBubbleSorts(dataCount);
   } catch (const std::bad_alloc&) {
     writeTooLittleMemory("corvel", need, std::nullopt);

@@ -286,12 +286,12 @@ int main() {
   const int dataCount = 100000000;
   const std::int64_t need =
       2 * std::int64_t{dataCount} * static_cast<std::int64_t>(sizeof(int)) + kRestOfProcess;
-  const std::optional<std::int64_t> limit = systemMemoryLimit();
-  if (!fitsUnder(need, limit)) {
-    writeTooLittleMemory("dunmark", need, limit);
-    return EXIT_FAILURE;
-  }
   try {
+    const std::optional<std::int64_t> limit = systemMemoryLimit();
+    if (!fitsUnder(need, limit)) {
+      writeTooLittleMemory("dunmark", need, limit);
+      return EXIT_FAILURE;
+    }
     compareQuickSorts(dataCount);
   } catch (const std::bad_alloc&) {
     writeTooLittleMemory("dunmark", need, std::nullopt);
