@@ -154,13 +154,13 @@ def main():
     if args.record:
         record(result)
         return 0
+    print(f"{result['build']}, per unit of work:\n{table(result)}")
     baseline = json.loads(BASELINE.read_text())
     if table(baseline) not in DOCS.read_text():
         print(f"the table in {DOCS.name} is not the baseline's: run --record")
         return 1
     for key in ("build", "valgrind"):
         if result[key] != baseline[key]:
-            print(table(result))
             print(f"NOT COMPARED: these counts are from {key} '{result[key]}', "
                   f"the baseline's from '{baseline[key]}'")
             return SKIPPED
