@@ -65,13 +65,6 @@ inline Bytes readCount(const std::string& path) {
   return file ? parseCount(text.str()) : std::nullopt;
 }
 
-inline Bytes smaller(Bytes a, Bytes b) {
-  if (!a || !b) {
-    return a ? a : b;
-  }
-  return std::min(*a, *b);
-}
-
 // A cgroup hierarchy as mounted: the cgroup shown at the mount point (a
 // container may mount its own cgroup as the hierarchy's root), and where.
 struct Mount {
@@ -156,7 +149,8 @@ inline std::optional<std::int64_t> memoryLimit(const std::string& root) {
   }
 
   // /proc/self/cgroup: hierarchy ID, controllers, the cgroup's path.
-  detail::Bytes ram = memory;
+  std::int64_t ram = *memory;
+  const auto lowerTo = [&ram](detail::Bytes limit) { ram = std::min(ram, limit.value_or(ram)); };
   for (const std::string& line : detail::linesOf(root + "/proc/self/cgroup")) {
     const std::size_t first = line.find(':');
     const std::size_t second = line.find(':', first + 1);
@@ -170,19 +164,19 @@ inline std::optional<std::int64_t> memoryLimit(const std::string& root) {
     if (id == "0" && controllers.empty()) {
       for (const detail::Mount& mount : v2Mounts) {
         for (const std::string& directory : detail::cgroupDirectories(root, mount, path)) {
-          ram = detail::smaller(ram, detail::readCount(directory + "/memory.max"));
+          lowerTo(detail::readCount(directory + "/memory.max"));
         }
       }
     } else if (std::find(controllers.begin(), controllers.end(), "memory") != controllers.end()) {
       for (const detail::Mount& mount : v1MemoryMounts) {
         const std::vector<std::string> own = detail::cgroupDirectories(root, mount, path);
         if (!own.empty()) {
-          ram = detail::smaller(ram, detail::readCount(own.back() + "/memory.limit_in_bytes"));
+          lowerTo(detail::readCount(own.back() + "/memory.limit_in_bytes"));
         }
       }
     }
   }
-  return *ram + std::min(*swap, INT64_MAX - *ram);
+  return ram + std::min(*swap, INT64_MAX - ram);
 }
 
 // Whether a run that needs `need` bytes can fit under `limit` (any, when
