@@ -1,0 +1,52 @@
+#!/usr/bin/env python3
+"""When the work-counts check compares, skips or fails: each kind of build, in and out of CI."""
+
+import pathlib
+import sys
+import unittest
+
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent.parent / "bench"))
+import work_counts  # noqa: E402
+
+BASELINE = {"build": "GNU 12.2.0, Release: -O2 -DNDEBUG, corvel LTO ON",
+            "valgrind": "valgrind-3.19.0 --tool=callgrind --branch-sim=yes"}
+
+
+def counted(**changes):
+    return {**BASELINE, **changes}
+
+
+# name, what counted (None: no Valgrind), the build the baseline records,
+# the verdict outside CI and in CI, and what the line must name.
+CASES = [
+    ("the same build", counted(), True, "compare", "compare", ""),
+    ("another GCC", counted(build="GNU 12.3.0, Release: -O2 -DNDEBUG, corvel LTO ON"),
+     True, "skip", "fail", "compiler 'GNU 12.3.0'"),
+    ("other flags", counted(build="GNU 12.2.0, Release: -O1 -DNDEBUG, corvel LTO ON"),
+     True, "skip", "fail", "flags 'Release: -O1 -DNDEBUG'"),
+    ("no link-time optimisation", counted(build="GNU 12.2.0, Release: -O2 -DNDEBUG, corvel LTO OFF"),
+     True, "skip", "fail", "link-time optimisation 'corvel LTO OFF'"),
+    ("another Valgrind", counted(valgrind="valgrind-3.20.0 --tool=callgrind --branch-sim=yes"),
+     True, "skip", "fail", "Valgrind 'valgrind-3.20.0'"),
+    ("no Valgrind", None, True, "skip", "fail", "Valgrind is not installed"),
+    ("Clang with libc++", counted(build="Clang 14.0.6, Release: -stdlib=libc++ -O2 -DNDEBUG, corvel LTO ON"),
+     False, "skip", "skip", "compiler 'Clang 14.0.6'"),
+    ("no Valgrind, Clang", None, False, "skip", "skip", "Valgrind is not installed"),
+]
+
+
+class Verdict(unittest.TestCase):
+    def test_each_build_in_and_out_of_ci(self):
+        for name, result, baseline_build, outside, inside, names in CASES:
+            for ci, expected in ((False, outside), (True, inside)):
+                with self.subTest(name, ci=ci):
+                    action, line = work_counts.verdict(result, BASELINE, baseline_build, ci)
+                    self.assertEqual(action, expected)
+                    self.assertIn(names, line)
+                    # A changed build that fails says how to put it right.
+                    self.assertEqual(action == "fail" and result is not None,
+                                     work_counts.RECORD_COMMAND in line)
+
+
+if __name__ == "__main__":
+    unittest.main()
