@@ -44,11 +44,18 @@ def sort_style(sort):
     return f"{line} pt 7 ps 0.5 lc rgb '{SORT_COLOURS[sort]}'"
 
 
+def is_median(run):
+    """The median of a case's repetitions, or its only run where it had one."""
+    if run["repetitions"] == 1:
+        return run["run_type"] == "iteration"
+    return run.get("aggregate_name") == "median"
+
+
 def median_series(results, counter):
-    """{(sort, shape): [(size, counter)]} from the median aggregates."""
+    """{(sort, shape): [(size, counter)]} from the medians."""
     series = collections.defaultdict(list)
     for run in results["benchmarks"]:
-        if run.get("aggregate_name") != "median":
+        if not is_median(run):
             continue
         value = counter(run)
         if value is None:
@@ -67,7 +74,9 @@ def per_work_ns(run):
 
 
 def machine(context):
-    return f"{context.get('cpu', 'unknown CPU')}, {context.get('compiler', '')}"
+    """The CPU and compiler, and what kind of run (a quick look or the full run)."""
+    return ", ".join(filter(None, (context.get("cpu", "unknown CPU"), context.get("compiler"),
+                                   context.get("run"))))
 
 
 def plot_line(scratch, name, points, style):
@@ -166,7 +175,9 @@ def main():
                   (entry.split("=") for entry in args.cache))
     with tempfile.TemporaryDirectory() as scratch:
         render(args.times, 1500, 900, times_script(results, scratch))
+        print(f"wrote {args.times}: time per element, a panel per input shape")
         render(args.work, 1100, 700, work_script(results, scratch, caches))
+        print(f"wrote {args.work}: time per unit of work on random input")
 
 
 if __name__ == "__main__":

@@ -12,6 +12,7 @@
 //
 //   sortbench                                  everything but 10^8 elements
 //   sortbench --huge                           plus the quicksorts at 10^8
+//   sortbench --quick                          a first look in about two minutes
 //   sortbench --benchmark_filter=StackQuick/   one sort
 //   sortbench --benchmark_filter=^Std          the baselines
 //   sortbench --benchmark_filter=/Descending/  one shape
@@ -39,12 +40,32 @@
 
 namespace {
 
-// Above this many elements a quadratic case takes more than seconds.
-constexpr int kQuadraticLimit = 1 << 15;
+// How much a run measures, and how often.
+struct RunScale {
+  // Each sort's largest size is divided by this.
+  int sizeDivisor;
+  // Above this many elements a quadratic case takes more than it may.
+  int quadraticLimit;
+  // The programs' data: corvel's for every sort, dunmark's for the sorts of
+  // arrays that large.
+  int corvelDataSize;
+  int dunmarkDataSize;
+  const char* repetitions;
+  const char* minTime;
+  // Google Benchmark reports only the first size of a family when asked
+  // for aggregates of single runs, which have none.
+  const char* aggregatesOnly;
+  // Said in the results' context, and so in the plots' titles.
+  const char* description;
+};
 
-// The programs' own sizes, each run on the data its program draws.
-constexpr int kBubbleSortProgramSize = 100000;
-constexpr int kQuickSortProgramSize = 10000000;
+// The programs' own sizes, quadratic cases to seconds, medians of five.
+constexpr RunScale kFullRun = {1, 1 << 15, 100000, 10000000, "5", "0.2", "true", "full run"};
+// Every sort, shape and baseline, each case well under a second: the
+// largest sizes an eighth, the programs' data a tenth of their sizes.
+constexpr RunScale kQuickLook = {
+    8,   1 << 14, 10000,   1000000,
+    "1", "0.05",  "false", "quick look: 1 repetition, sizes to an eighth, program data at a tenth"};
 constexpr int kHugeSize = 100000000;
 
 const InputShape kCorvelData = {
@@ -373,7 +394,7 @@ void registerFamily(const BenchedSort& sort, const InputShape& shape, const std:
   }
 }
 
-void registerBenchmarks(bool huge) {
+void registerBenchmarks(const RunScale& scale, bool huge) {
   for (const BenchedSort& sort : benchedSorts()) {
     for (const char* const shapeName : kBenchedShapes) {
       const InputShape& shape = *findShape(shapeName);
@@ -382,19 +403,18 @@ void registerBenchmarks(bool huge) {
                                        shape.name) != sort.quadraticShapes.end();
       // The bubble sorts' random case goes to the top size; other
       // quadratic cases stop where they would take more than seconds.
+      const int sortLargest = sort.largest / scale.sizeDivisor;
       const int largest =
-          quadratic && !random ? std::min(sort.largest, kQuadraticLimit) : sort.largest;
+          quadratic && !random ? std::min(sortLargest, scale.quadraticLimit) : sortLargest;
       std::vector<int> sizes;
       for (int size = sort.smallest; size <= largest; size *= 2) {
         sizes.push_back(size);
       }
       registerFamily(sort, shape, sizes, quadratic ? benchmark::oNSquared : sort.usualComplexity);
     }
-    // The programs' sizes: corvel's for every sort, dunmark's for the
-    // sorts of arrays that large.
-    registerFamily(sort, kCorvelData, {kBubbleSortProgramSize}, std::nullopt);
+    registerFamily(sort, kCorvelData, {scale.corvelDataSize}, std::nullopt);
     if (sort.largest >= 1 << 23) {
-      std::vector<int> sizes = {kQuickSortProgramSize};
+      std::vector<int> sizes = {scale.dunmarkDataSize};
       if (huge) {
         sizes.push_back(kHugeSize);
       }
@@ -418,23 +438,30 @@ std::string cpuModel() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  // Five repetitions of at least 0.2 s of sorting each, aggregates only,
-  // unless the command line says otherwise (later flags win). Data is made
-  // afresh for every iteration, so a longer minimum mostly adds waiting.
-  std::string defaults[] = {"--benchmark_repetitions=5", "--benchmark_min_time=0.2",
-                            "--benchmark_report_aggregates_only=true"};
+  bool huge = false;
+  const RunScale* scale = &kFullRun;
+  std::vector<char*> passedOn;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--huge") == 0) {
+      huge = true;
+    } else if (std::strcmp(argv[i], "--quick") == 0) {
+      scale = &kQuickLook;
+    } else {
+      passedOn.push_back(argv[i]);
+    }
+  }
+  // The scale's repetitions and minimum of sorting each, unless the command
+  // line says otherwise (later flags win). Data is made afresh for every
+  // iteration, so a longer minimum mostly adds waiting.
+  std::string defaults[] = {
+      std::string("--benchmark_repetitions=") + scale->repetitions,
+      std::string("--benchmark_min_time=") + scale->minTime,
+      std::string("--benchmark_report_aggregates_only=") + scale->aggregatesOnly};
   std::vector<char*> args = {argv[0]};
   for (std::string& flag : defaults) {
     args.push_back(flag.data());
   }
-  bool huge = false;
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--huge") == 0) {
-      huge = true;
-    } else {
-      args.push_back(argv[i]);
-    }
-  }
+  args.insert(args.end(), passedOn.begin(), passedOn.end());
   int count = static_cast<int>(args.size());
   benchmark::Initialize(&count, args.data());
   if (benchmark::ReportUnrecognizedArguments(count, args.data())) {
@@ -443,7 +470,8 @@ int main(int argc, char** argv) {
   benchmark::AddCustomContext("cpu", cpuModel());
   benchmark::AddCustomContext("compiler", SORTBENCH_COMPILER " " __VERSION__);
   benchmark::AddCustomContext("build_flags", SORTBENCH_FLAGS);
-  registerBenchmarks(huge);
+  benchmark::AddCustomContext("run", scale->description);
+  registerBenchmarks(*scale, huge);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
   return 0;

@@ -1,0 +1,89 @@
+#!/usr/bin/env python3
+"""Summarises sortbench's JSON results on one screen.
+
+    summarize_sortbench.py sortbench.json
+
+For each input shape and the programs' data, each sort's time per element
+at the largest size that it shares with the others of its kind, and its
+ratio to the baseline on the same data: the bubble sorts against
+std::list::sort, the quicksorts against std::sort. A case on which the sort
+is quadratic in the size is marked, rather than left out.
+"""
+
+import argparse
+import collections
+import json
+import pathlib
+
+from plot_sortbench import PROGRAM_DATA, SHAPES, is_median, machine
+
+# Each kind of sort, and the baseline it is compared with.
+KINDS = (("Bubble sorts", ("ArrayBubble", "ListBubble", "ScatteredListBubble"), "StdListSort"),
+         ("Quicksorts", ("StackQuick", "RecursiveQuick"), "StdSort"))
+QUADRATIC = " n^2"
+
+
+def medians(results):
+    """{(sort, shape): {size: ns per element}} and the set of quadratic (sort, shape)."""
+    times = collections.defaultdict(dict)
+    quadratic = set()
+    for run in results["benchmarks"]:
+        sort, shape, rest = run["run_name"].split("/", 2)
+        if run.get("aggregate_name") == "BigO" and run["big_o"] == "N^2":
+            quadratic.add((sort, shape))
+        elif is_median(run) and "per_element" in run:
+            times[sort, shape][int(rest.split("/")[0])] = run["per_element"] * 1e9
+    return times, quadratic
+
+
+def kind_rows(times, quadratic, sorts, baseline):
+    """A row per shape that ran: the shape, the shared size, then a cell per sort."""
+    rows = []
+    for shape in SHAPES + PROGRAM_DATA:
+        ran = [sort for sort in sorts + (baseline,) if (sort, shape) in times]
+        if not ran:
+            continue
+        size = max(set.intersection(*(set(times[sort, shape]) for sort in ran)), default=None)
+        if size is None:
+            continue
+        base = times[baseline, shape][size] if baseline in ran else None
+        cells = []
+        for sort in sorts + (baseline,):
+            if sort not in ran:
+                cells.append("-")
+                continue
+            ns = times[sort, shape][size]
+            ratio = f" (x{ns / base:.2f})" if base else ""
+            cells.append(f"{ns:.3g}{ratio}{QUADRATIC if (sort, shape) in quadratic else ''}")
+        rows.append([shape, str(size)] + cells)
+    return rows
+
+
+def aligned(rows):
+    widths = [max(len(row[i]) for row in rows) for i in range(len(rows[0]))]
+    return ["  ".join(cell.ljust(width) for cell, width in zip(row, widths)).rstrip()
+            for row in rows]
+
+
+def summary(results):
+    times, quadratic = medians(results)
+    lines = [f"sortbench: {machine(results['context'])}",
+             "ns per element at the largest size all sorts of a kind ran; in brackets, the "
+             "ratio to the baseline;",
+             f"{QUADRATIC.strip()}: quadratic in the size on this shape"]
+    for title, sorts, baseline in KINDS:
+        rows = kind_rows(times, quadratic, sorts, baseline)
+        if rows:
+            lines += ["", f"{title} against {baseline}:"]
+            lines += aligned([["shape", "size", *sorts, baseline]] + rows)
+    return "\n".join(lines)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    parser.add_argument("results", type=pathlib.Path)
+    print(summary(json.loads(parser.parse_args().results.read_text())))
+
+
+if __name__ == "__main__":
+    main()
