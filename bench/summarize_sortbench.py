@@ -36,6 +36,11 @@ def medians(results):
     return times, quadratic
 
 
+def short(value):
+    """Three significant figures, without an exponent."""
+    return f"{value:.0f}" if value >= 100 else f"{value:.3g}"
+
+
 def kind_rows(times, quadratic, sorts, baseline):
     """A row per shape that ran: the shape, the shared size, then a cell per sort."""
     rows = []
@@ -53,8 +58,8 @@ def kind_rows(times, quadratic, sorts, baseline):
                 cells.append("-")
                 continue
             ns = times[sort, shape][size]
-            ratio = f" (x{ns / base:.2f})" if base else ""
-            cells.append(f"{ns:.3g}{ratio}{QUADRATIC if (sort, shape) in quadratic else ''}")
+            ratio = f" (x{short(ns / base)})" if base else ""
+            cells.append(f"{short(ns)}{ratio}{QUADRATIC if (sort, shape) in quadratic else ''}")
         rows.append([shape, str(size)] + cells)
     return rows
 
@@ -68,9 +73,9 @@ def aligned(rows):
 def summary(results):
     times, quadratic = medians(results)
     lines = [f"sortbench: {machine(results['context'])}",
-             "ns per element at the largest size all sorts of a kind ran; in brackets, the "
-             "ratio to the baseline;",
-             f"{QUADRATIC.strip()}: quadratic in the size on this shape"]
+             "ns per element at the largest size that all sorts of a kind ran, (xR) the ratio "
+             "to the baseline,",
+             f"{QUADRATIC.strip()} where the sort is quadratic in the size on that shape"]
     for title, sorts, baseline in KINDS:
         rows = kind_rows(times, quadratic, sorts, baseline)
         if rows:
