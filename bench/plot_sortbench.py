@@ -73,6 +73,12 @@ def per_work_ns(run):
     return next((value for name, value in run.items() if name.startswith("ns_per_")), None)
 
 
+def timed(results):
+    """What each time is: a median of repetitions, or a single run's."""
+    repeated = any(run["repetitions"] > 1 for run in results["benchmarks"])
+    return "median time" if repeated else "time"
+
+
 def machine(context):
     """The CPU and compiler, and what kind of run (a quick look or the full run)."""
     return ", ".join(filter(None, (context.get("cpu", "unknown CPU"), context.get("compiler"),
@@ -102,9 +108,9 @@ def program_points(scratch, name, series, sort):
 def times_script(results, scratch):
     series = median_series(results, per_element_ns)
     # One key for all six panels, in a column of its own on the right.
-    lines = ["set multiplot layout 2,3 margins 0.05,0.86,0.07,0.92 spacing 0.06,0.14 title "
-             f"'Median time per element -- {machine(results['context'])}'",
-             "set key at screen 0.87,0.88 left top Left reverse samplen 3",
+    lines = ["set multiplot layout 2,3 margins 0.05,0.82,0.07,0.90 spacing 0.06,0.14 title "
+             f'"{timed(results).capitalize()} per element\\n{machine(results["context"])}"',
+             "set key at screen 0.83,0.86 left top Left reverse samplen 3",
              "set ylabel 'ns per element'"]
     for index, shape in enumerate(SHAPES):
         if index == 1:
@@ -127,11 +133,11 @@ def times_script(results, scratch):
 
 def work_script(results, scratch, caches):
     series = median_series(results, per_work_ns)
-    lines = ["set ylabel 'median time per unit of work (ns)'",
+    lines = [f"set ylabel '{timed(results)} per unit of work (ns)'",
              "set key outside right top",
              'set title "Random input: time per exchange (bubble sorts), per comparison with '
-             "a pivot (quicksorts),\\nper comparison (std) "
-             f'-- {machine(results["context"])}"']
+             "a pivot (quicksorts),\\nper comparison (std)\\n"
+             f'{machine(results["context"])}"']
     sizes = [size for (_, shape), points in series.items()
              if shape in ("Random",) + PROGRAM_DATA for size, _ in points]
     for cache, size in caches.items():
