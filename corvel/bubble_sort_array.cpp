@@ -21,12 +21,9 @@
 // reloaded after each exchange: swapValues has just stored it at arr[j + 1],
 // and a reload would wait on that store. Unrolled, GCC issues each step's
 // load of the next element ahead of the previous step's exchange instead of
-// after a loop branch. What that buys depends on the CPU and the size: by
-// eight, with swapValues inlined, an Intel Xeon sorted 30000 elements 2.8
-// times and 100000 a sixth faster than rolled; an AMD EPYC sorts up to
-// 30000 up to a sixth slower, but 100000 a third faster. No factor is the
-// fastest at every size on the EPYC; eight is at corvel's 100000 on both.
-// Clang ignores the pragma (docs/performance.md).
+// after a loop branch. What that buys depends on the CPU and the size;
+// bench/unroll_timing measures it, and docs/performance.md gives this
+// machine's figures. Clang ignores the pragma.
 void bubbleSortArray(int* arr, int num) {
   bool sorted = false;
   for (int i = 1; i < num && !sorted; ++i) {
