@@ -3,9 +3,10 @@
 // runs this under Callgrind and compares the counts with a recorded
 // baseline; outside Valgrind the requests do nothing and this only sorts.
 //
-// Prints the build on its first line, then one line per sort: its name, the
-// size, the unit of its work and how many units it did, counted outside the
-// counted span. Exits 1 if a sort leaves its input unsorted.
+// Prints the build on its first line, then, after a line naming the program
+// whose data they sort, one line per sort: its name, the size, the unit of
+// its work and how many units it did, counted outside the counted span.
+// Exits 1 if a sort leaves its input unsorted.
 
 #include <valgrind/callgrind.h>
 
@@ -90,6 +91,7 @@ int main() {
   std::printf("build %s\n", WORK_COUNTS_BUILD);
   std::mt19937 gen(kSeed);
 
+  std::printf("data corvel\n");
   const std::vector<int> bubbleInput = uniformValues(kBubbleSortSize, gen, 1, 1000000);
   const double exchanges = inversions(bubbleInput);
   countOnCopy(
@@ -107,6 +109,7 @@ int main() {
   const auto recursiveSort = [](std::vector<int>& values, auto&... observer) {
     recursiveQuickSort(values.data(), 0, kQuickSortSize - 1, observer...);
   };
+  std::printf("data dunmark\n");
   const std::vector<int> quickInput = uniformValues(kQuickSortSize, gen, 1, 100000000);
   countOnCopy("StackQuick", quickInput, stackSort, "pivot_comparisons",
               pivotComparisons(quickInput, stackSort));

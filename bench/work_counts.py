@@ -15,7 +15,8 @@ missing or the build is not the baseline's, it skips (status 77), except for
 the build the baseline records (--baseline-build) in CI, where it fails:
 otherwise a changed flag or toolchain would switch the check off unseen.
 The second rewrites the baseline and the table in docs/performance.md after
-an intended change.
+an intended change. With --json it prints the counts as JSON and compares
+nothing, for a tool that compares two builds.
 """
 
 import argparse
@@ -71,8 +72,11 @@ def count(program):
         lines = run.stdout.splitlines()
         sorts = {}
         for line in lines[1:]:
+            if line.startswith("data "):
+                data = line.removeprefix("data ")
+                continue
             name, size, unit, work = line.split()
-            sorts[name] = {"size": int(size), "unit": unit, "work": int(work)}
+            sorts[name] = {"data": data, "size": int(size), "unit": unit, "work": int(work)}
         for dump in pathlib.Path(out).glob("dump.*"):
             fields = dict(line.split(": ", 1) for line in dump.read_text().splitlines()
                           if line.startswith(("desc: Trigger", "events:", "summary:")))
@@ -190,9 +194,16 @@ def main():
     parser.add_argument("--baseline-build", action="store_true",
                         help="this is the build the baseline records: in CI, fail "
                              "rather than skip when it differs")
+    parser.add_argument("--json", action="store_true",
+                        help="print the counts as JSON, without comparing them")
     args = parser.parse_args()
     counted = args.program and shutil.which("valgrind") is not None
     result = count(args.program) if counted else None
+    if args.json:
+        if not result:
+            sys.exit("Valgrind is not installed: there is nothing to count")
+        print(json.dumps(result))
+        return 0
     if args.record:
         if not result:
             sys.exit("Valgrind is not installed: there are no counts to record")
