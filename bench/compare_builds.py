@@ -1,38 +1,61 @@
 #!/usr/bin/python3
-"""Runs corvel and dunmark repeatedly and says whether the difference each reports is real.
+"""Runs corvel and dunmark by turns and says whether a difference in their times is real.
 
-By default it builds the default Release build (in build/release, as the
-`run` workflow builds it), runs the programs N times, interleaved, and reads
-the times they report. For each program it prints each sort's median and
-range, the difference line 4 reports as a median over the runs with a 95%
-confidence interval, and a verdict in plain words. The two sorts of one run
-ran under the same machine state, so the interval is that of the paired
-differences (Student's t, SciPy's ttest_rel). Progress goes to standard
-error: each run of dunmark takes seconds, of corvel more.
-
-With --candidates it builds each candidate compiler configuration under
-build/candidates/<name> instead, runs them round-robin (every candidate once
-per round, so drift on a shared machine spreads evenly) and prints median,
-minimum and maximum per sort as a Markdown table.
+Every mode runs the programs N times, round by round (each build and
+program once per round, so that drift on a shared machine spreads evenly),
+and reads the times they report. Progress goes to standard error: each run
+of dunmark takes seconds, of corvel more.
 
     bench/compare_builds.py --runs 10
-    bench/compare_builds.py --runs 3 --programs corvel
-    bench/compare_builds.py --runs 5 --candidates gcc-O2,clang-O2
+        Is the difference each program reports real? Runs the default
+        Release build (build/release) and gives each sort's median and
+        range, line 4's median with a 95% interval of the paired
+        differences (Student's t) and a verdict.
+
+    bench/compare_builds.py --commits HEAD
+    bench/compare_builds.py --commits HEAD~1,HEAD --programs dunmark --runs 3
+        Is a change faster? BASE,CONTENDER are anything `git rev-parse`
+        takes, or WORKTREE for the working tree with its uncommitted edits;
+        one commit alone is compared with WORKTREE. Each commit is checked
+        out with `git worktree` into build/commits/<short hash>/source and
+        built as the default Release build beside it, where the next
+        comparison reuses it. Per sort: the median before and after, the
+        ratio after/before with its 95% interval (Student's t on the
+        logarithms of the per-round ratios) and `faster`, `slower` or
+        `no change` where the interval includes 1. Then each side's work,
+        counted under Callgrind as the work_counts check counts it.
+
+    bench/compare_builds.py --runs 3 --candidates gcc-O2,gcc-O2-lto,gcc-O3-lto
+        Which compiler flags? Builds each under build/candidates/<name>
+        and compares each with the first, as --commits compares two commits.
+
+--fail-slower PCT exits with status 1 when a sort's interval lies wholly
+above 1 + PCT/100, naming the sort. A comparison that cannot run (no such
+commit, a build that fails, no git) says why and exits with status 2
+before it prints any result.
 
 Needs Debian's python3-scipy.
 """
 
 import argparse
+import dataclasses
+import json
 import math
+import os
 import pathlib
 import re
+import shutil
 import statistics
 import subprocess
 import sys
 
 from scipy import stats
 
-ROOT = pathlib.Path(__file__).resolve().parent.parent
+HERE = pathlib.Path(__file__).resolve().parent
+ROOT = HERE.parent
+WORK_COUNTS = HERE / "work_counts.py"
+WORKTREE = "WORKTREE"
+FAILED = 2
 
 # name: (compiler, release flags, interprocedural optimisation)
 CANDIDATES = {
@@ -45,7 +68,7 @@ CANDIDATES = {
     "clang-O3-lto": ("clang++", "-O3 -DNDEBUG", True),
 }
 
-# The two timed sorts of each program, in report order (lines 2 and 3).
+# What lines 2 and 3 of each program's report time.
 SORTS = {
     "corvel": ("array bubble sort", "list bubble sort"),
     "dunmark": ("stack quicksort", "recursive quicksort"),
@@ -53,27 +76,135 @@ SORTS = {
 # What line 4 shows of the second time minus the first.
 LINE_4 = {"corvel": "line 4", "dunmark": "line 4 shows its size"}
 
+# The counts set beside the times, as the work_counts check names them.
+COUNTED = {"instructions": "instructions", "mispredicted": "mispredicted",
+           "d1_misses": "D1 misses"}
 
-def build(name):
+
+class Failure(Exception):
+    """A comparison that cannot run, and what to do about it."""
+
+
+@dataclasses.dataclass
+class Side:
+    """One build that is compared: what it is called and where it is built."""
+    label: str
+    source: pathlib.Path
+    build: pathlib.Path
+    options: list
+
+
+@dataclasses.dataclass
+class Change:
+    """The ratio of paired times after/before, its 95% interval and what it shows."""
+    ratio: float
+    low: float
+    high: float
+    word: str
+
+
+def change(before, after):
+    """The change from `before` to `after`, one pair of times per round: the
+    geometric mean of the per-round ratios with Student's t interval on their
+    logarithms, so that a sort twice as fast and one twice as slow are
+    equally far from 1. None where a time of 0 ms leaves no ratio."""
+    if min(before + after) <= 0:
+        return None
+    logs = [math.log(b / a) for a, b in zip(before, after)]
+    centre = statistics.fmean(logs)
+    half = stats.t.ppf(0.975, len(logs) - 1) * statistics.stdev(logs) / math.sqrt(len(logs))
+    low, high = math.exp(centre - half), math.exp(centre + half)
+    word = "slower" if low > 1 else "faster" if high < 1 else "no change"
+    return Change(math.exp(centre), low, high, word)
+
+
+def too_slow(changes, percent):
+    """The names of the changes whose interval lies wholly above 1 + percent/100."""
+    limit = 1 + percent / 100
+    return [name for name, found in changes.items() if found and found.low > limit]
+
+
+def git(directory, *args):
+    """Git's answer in `directory`, or None where it has none."""
+    run = subprocess.run(["git", "-C", str(directory), *args], capture_output=True, text=True)
+    return run.stdout.strip() if run.returncode == 0 else None
+
+
+def repository():
+    top = git(pathlib.Path.cwd(), "rev-parse", "--show-toplevel")
+    if top is None:
+        raise Failure(f"{pathlib.Path.cwd()} is not in a git working tree: run --commits "
+                      "from a checkout of the project")
+    return pathlib.Path(top)
+
+
+def commit_side(repo, name):
+    """The side for `name`, a commit checked out with `git worktree` (kept for
+    the next comparison), or the working tree itself."""
+    if name == WORKTREE:
+        return Side("the working tree", repo, repo / "build" / "commits" / "worktree", [])
+    commit = git(repo, "rev-parse", "--verify", "--quiet", f"{name}^{{commit}}")
+    if commit is None:
+        raise Failure(f"no commit '{name}' in {repo}: name one that `git rev-parse` knows, "
+                      f"or {WORKTREE}")
+    short = git(repo, "rev-parse", "--short", commit)
+    folder = repo / "build" / "commits" / short
+    source = folder / "source"
+    if not ((source / ".git").exists() and git(source, "rev-parse", "HEAD") == commit):
+        shutil.rmtree(source, ignore_errors=True)
+        git(repo, "worktree", "prune")
+        progress(f"checking out {short} ({name}) in {os.path.relpath(source)}")
+        if git(repo, "worktree", "add", "--detach", str(source), commit) is None:
+            raise Failure(f"`git worktree add` could not check out {short} ({name}) in {source}")
+    return Side(f"{short} ({name})", source, folder / "build", [])
+
+
+def candidate_side(name):
+    if name not in CANDIDATES:
+        raise Failure(f"no candidate '{name}': choose from {', '.join(CANDIDATES)}")
     compiler, flags, ipo = CANDIDATES[name]
-    directory = ROOT / "build" / "candidates" / name
-    subprocess.run(
-        ["cmake", "-S", str(ROOT), "-B", str(directory), "-G", "Ninja",
-         "-DCMAKE_BUILD_TYPE=Release", f"-DCMAKE_CXX_COMPILER={compiler}",
-         f"-DCMAKE_CXX_FLAGS_RELEASE={flags}", f"-DSORTING_IPO={'ON' if ipo else 'OFF'}",
-         "-DSORTING_TESTS=OFF"],
-        check=True, stdout=subprocess.DEVNULL)
-    subprocess.run(["cmake", "--build", str(directory), "--target", "corvel", "dunmark"],
-                   check=True, stdout=subprocess.DEVNULL)
-    return directory
+    return Side(name, ROOT, ROOT / "build" / "candidates" / name,
+                [f"-DCMAKE_CXX_COMPILER={compiler}", f"-DCMAKE_CXX_FLAGS_RELEASE={flags}",
+                 f"-DSORTING_IPO={'ON' if ipo else 'OFF'}"])
 
 
-def build_release():
-    subprocess.run(["cmake", "--preset", "release"], cwd=ROOT, check=True,
-                   stdout=subprocess.DEVNULL)
-    subprocess.run(["cmake", "--build", "--preset", "release", "--target", "corvel", "dunmark"],
-                   cwd=ROOT, check=True, stdout=subprocess.DEVNULL)
-    return ROOT / "build" / "release"
+def build(side, counted):
+    """Builds the side's programs as the default Release build, and its
+    work_counts program where `counted` and the side has one; returns that
+    program's path or None."""
+    progress(f"building {side.label} in {os.path.relpath(side.build)}")
+    cmake = [["cmake", "-S", str(side.source), "--preset", "release", "-B", str(side.build),
+              "-DSORTING_TESTS=OFF", "-DCMAKE_COMPILE_WARNING_AS_ERROR=OFF", *side.options],
+             ["cmake", "--build", str(side.build), "--target", "corvel", "dunmark"]]
+    for command in cmake:
+        run = subprocess.run(command, capture_output=True, text=True)
+        if run.returncode != 0:
+            last = (run.stdout + run.stderr).strip().splitlines()[-12:]
+            raise Failure(f"the build of {side.label} failed; its last lines:\n"
+                          + "\n".join(last))
+    targets = subprocess.run(["cmake", "--build", str(side.build), "--target", "help"],
+                             capture_output=True, text=True).stdout
+    if not counted or not re.search(r"^work_counts:", targets, re.M):
+        return None
+    run = subprocess.run(["cmake", "--build", str(side.build), "--target", "work_counts"],
+                         capture_output=True, text=True)
+    if run.returncode != 0:
+        raise Failure(f"the build of work_counts for {side.label} failed; its last lines:\n"
+                      + "\n".join((run.stdout + run.stderr).strip().splitlines()[-12:]))
+    return next(path for path in side.build.glob("**/work_counts") if path.is_file())
+
+
+def counts(program):
+    """Each sort's counts for a work_counts program, as the check counts them."""
+    run = subprocess.run([sys.executable, str(WORK_COUNTS), "--program", str(program), "--json"],
+                         capture_output=True, text=True)
+    if run.returncode != 0:
+        raise Failure(f"counting {program} under Callgrind failed:\n{run.stdout}{run.stderr}")
+    return json.loads(run.stdout)["sorts"]
+
+
+def progress(line):
+    print(line, file=sys.stderr, flush=True)
 
 
 def reported_times(binary):
@@ -122,57 +253,137 @@ def describe(program, first, second):
     return lines
 
 
-def collect_times(directories, programs, runs):
-    """{(build, program): [first sort's times, second's]}, every build and
-    program once per round, so that drift on a shared machine spreads evenly."""
-    times = {(name, program): ([], []) for name in directories for program in programs}
+def collect_times(builds, programs, runs):
+    """{(index of the build, program): [first sort's times, second's]} for
+    `builds`, (label, directory) pairs, every build and program once per
+    round, so that drift on a shared machine spreads evenly."""
+    times = {(index, program): ([], []) for index in range(len(builds)) for program in programs}
     for run in range(runs):
-        for name, directory in directories.items():
+        for index, (label, directory) in enumerate(builds):
             for program in programs:
-                print(f"run {run + 1} of {runs}: {name} {program} sorting ...",
-                      file=sys.stderr, flush=True)
+                progress(f"run {run + 1} of {runs}: {label} {program} sorting ...")
                 for sort, value in enumerate(reported_times(directory / program / program)):
-                    times[name, program][sort].append(value)
+                    times[index, program][sort].append(value)
     return times
 
 
 def compare_runs(directory, programs, runs):
-    times = collect_times({"release": directory}, programs, runs)
+    times = collect_times([("release", directory)], programs, runs)
     for program in programs:
-        print("\n".join(describe(program, *times["release", program])))
+        print("\n".join(describe(program, *times[0, program])))
 
 
-def compare_candidates(names, programs, runs):
-    times = collect_times({name: build(name) for name in names}, programs, runs)
-    print("| build | sort | median ms | min | max | runs |")
-    print("|---|---|---:|---:|---:|---:|")
+def compare_times(times, sides, other, programs):
+    """The lines that compare the times of sides[other] with the first
+    side's, and {sort: Change}."""
+    lines, changes = [], {}
     for program in programs:
-        for sort, label in enumerate(SORTS[program]):
-            for name in names:
-                values = times[name, program][sort]
-                print(f"| {name} | {label} | {statistics.median(values):.0f} | {min(values)} "
-                      f"| {max(values)} | {len(values)} |")
+        runs = len(times[0, program][0])
+        lines.append(f"{program}, {runs} rounds on {cpu_name()}: {sides[0].label} -> "
+                     f"{sides[other].label}")
+        for sort, name in enumerate(SORTS[program]):
+            before, after = times[0, program][sort], times[other, program][sort]
+            found = changes[f"{program} {name}"] = change(before, after)
+            medians = (f"{statistics.median(before):.0f} -> {statistics.median(after):.0f} ms")
+            if found is None:
+                lines.append(f"  {name}: {medians}: a time of 0 ms, too short to compare")
+            else:
+                lines.append(f"  {name}: {medians}, x{found.ratio:.3f} (95% CI {found.low:.3f} "
+                             f"to {found.high:.3f}): {found.word}")
+    return lines, changes
+
+
+def compare_counts(before, after, base, other, programs):
+    """The counted work before and after, in millions, with their ratio, of
+    each sort counted on the data of one of `programs`."""
+    rows = [["", *COUNTED.values()]]
+    for name in [name for name in after if name in before and after[name]["data"] in programs]:
+        rows.append([name] + [f"{before[name][key] / 1e6:.2f} -> {after[name][key] / 1e6:.2f} "
+                              f"x{after[name][key] / before[name][key]:.3f}" for key in COUNTED])
+    widths = [max(len(row[i]) for row in rows) for i in range(len(rows[0]))]
+    return ([f"counted work under Callgrind, millions, {base.label} -> {other.label}:"]
+            + ["  " + "  ".join(cell.ljust(width) for cell, width in zip(row, widths)).rstrip()
+               for row in rows])
+
+
+def compare_sides(sides, programs, runs, fail_slower):
+    """Builds every side, runs them by turns, and compares each with the
+    first; prints only once everything has run. Returns the exit status."""
+    counted = shutil.which("valgrind") is not None
+    counters = [build(side, counted) for side in sides]
+    times = collect_times([(side.label, side.build) for side in sides], programs, runs)
+    work = []
+    for side, counter in zip(sides, counters):
+        if counter:
+            progress(f"counting the work of {side.label} under Callgrind ...")
+        work.append(counts(counter) if counter else None)
+    lines, slow = [], []
+    base = sides[0]
+    for other in range(1, len(sides)):
+        compared, changes = compare_times(times, sides, other, programs)
+        lines += compared
+        if not counted:
+            lines.append("counted work: Valgrind is not installed (apt-get install valgrind)")
+        elif work[0] and work[other]:
+            lines += compare_counts(work[0], work[other], base, sides[other], programs)
+        else:
+            missing = " and ".join(sides[i].label for i in (0, other) if not work[i])
+            lines.append(f"counted work: none, for want of a work_counts program in {missing}")
+        if fail_slower is not None:
+            slow += [f"{name} ({sides[other].label})" for name in too_slow(changes, fail_slower)]
+    print("\n".join(lines))
+    if slow:
+        print(f"slower by more than {fail_slower:g}%: " + ", ".join(slow))
+        return 1
+    return 0
+
+
+def build_release():
+    subprocess.run(["cmake", "--preset", "release"], cwd=ROOT, check=True,
+                   stdout=subprocess.DEVNULL)
+    subprocess.run(["cmake", "--build", "--preset", "release", "--target", "corvel", "dunmark"],
+                   cwd=ROOT, check=True, stdout=subprocess.DEVNULL)
+    return ROOT / "build" / "release"
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--runs", type=int, default=5)
     parser.add_argument("--programs", default="corvel,dunmark")
-    parser.add_argument("--candidates", help="compiler configurations to compare: "
-                        + ",".join(CANDIDATES))
+    parser.add_argument("--commits", metavar="BASE[,CONTENDER]",
+                        help=f"two commits, or one against the working tree ({WORKTREE})")
+    parser.add_argument("--candidates", help="compiler configurations to compare with the "
+                        "first: " + ",".join(CANDIDATES))
+    parser.add_argument("--fail-slower", type=float, metavar="PCT",
+                        help="exit 1 when a sort is slower by more than PCT%% for certain")
     parser.add_argument("--build-dir", type=pathlib.Path,
                         help="run the programs already built here instead of building")
     args = parser.parse_args()
     programs = args.programs.split(",")
-    if args.candidates:
-        compare_candidates(args.candidates.split(","), programs, args.runs)
-        return
     if args.runs < 2:
         parser.error("an interval needs at least 2 runs")
+    if args.commits and args.candidates:
+        parser.error("--commits or --candidates, not both")
+    try:
+        if args.commits:
+            repo = repository()
+            names = args.commits.split(",") + [WORKTREE]
+            return compare_sides([commit_side(repo, name) for name in names[:2]], programs,
+                                 args.runs, args.fail_slower)
+        if args.candidates:
+            names = args.candidates.split(",")
+            if len(names) < 2:
+                parser.error("--candidates needs two or more to compare")
+            return compare_sides([candidate_side(name) for name in names], programs,
+                                 args.runs, args.fail_slower)
+    except Failure as failure:
+        print(f"{pathlib.Path(sys.argv[0]).name}: {failure}", file=sys.stderr)
+        return FAILED
     if not args.build_dir:
-        print("building the default Release build ...", file=sys.stderr, flush=True)
+        progress("building the default Release build ...")
     compare_runs(args.build_dir or build_release(), programs, args.runs)
+    return 0
 
 
 if __name__ == "__main__":
-    main()
+    sys.exit(main())
