@@ -2,10 +2,10 @@
 # Compares two sortbench JSON files (two compilers, two commits) with Google
 # Benchmark's own compare.py: the change in each median, and a Mann-Whitney
 # U test over the repetitions, which says whether a difference is more than
-# noise. The files need their repetitions, not only the aggregates:
+# noise. It needs repetitions, which sortbench keeps in its JSON: the full
+# run (bench-full) has five of each case, the quick look only one.
 #
-#   sortbench --benchmark_filter=... --benchmark_repetitions=9 \
-#     --benchmark_report_aggregates_only=false --benchmark_out=old.json
+#   sortbench --benchmark_filter=... --benchmark_repetitions=9 --benchmark_out=old.json
 #   bench/compare_sortbench.sh old.json new.json
 #
 # Needs Debian's libbenchmark-tools and python3-scipy.

@@ -4,8 +4,9 @@
     plot_sortbench.py sortbench.json times.svg work.svg [--cache L1d=49152 ...]
 
 times: median time per element against size, one small panel per input
-shape, one line per sort in a colour of its own in every panel; the
-standard library's sorts thinner and dashed. The random panel also shows,
+shape, one line per sort in a colour of its own in every panel, with bars
+from the fastest repetition to the slowest; the standard library's sorts
+thinner and dashed. The random panel also shows,
 as open circles, each sort at the programs' own sizes on the data the
 programs draw (CorvelData, DunmarkData).
 
@@ -52,16 +53,20 @@ def is_median(run):
 
 
 def median_series(results, counter):
-    """{(sort, shape): [(size, counter)]} from the medians."""
-    series = collections.defaultdict(list)
+    """{(sort, shape): [(size, median, lowest, highest)]} of a counter over the
+    repetitions; a single run's is its own lowest and highest."""
+    values = collections.defaultdict(dict)
     for run in results["benchmarks"]:
-        if not is_median(run):
-            continue
+        statistic = "median" if is_median(run) else run.get("aggregate_name")
         value = counter(run)
-        if value is None:
-            continue
-        sort, shape, size = run["run_name"].split("/")[:3]
-        series[sort, shape].append((int(size), value))
+        if statistic in ("median", "min", "max") and value is not None:
+            sort, shape, size = run["run_name"].split("/")[:3]
+            values[sort, shape, int(size)][statistic] = value
+    series = collections.defaultdict(list)
+    for (sort, shape, size), found in values.items():
+        median = found["median"]
+        series[sort, shape].append((size, median, found.get("min", median),
+                                    found.get("max", median)))
     return {key: sorted(points) for key, points in series.items()}
 
 
@@ -87,8 +92,8 @@ def machine(context):
 
 def plot_line(scratch, name, points, style):
     data = pathlib.Path(scratch) / f"{name}.dat"
-    data.write_text("".join(f"{x} {y}\n" for x, y in points))
-    return f"'{data}' using 1:2 {style}"
+    data.write_text("".join(" ".join(map(str, point)) + "\n" for point in points))
+    return f"'{data}' {style}"
 
 
 # A key entry for the open circles of program_points: the programs' own
@@ -102,7 +107,7 @@ def program_points(scratch, name, series, sort):
     if not points:
         return []
     return [plot_line(scratch, f"{name}-{sort}-programs", sorted(points),
-                      f"with points pt 6 ps 1.2 lc rgb '{SORT_COLOURS[sort]}' notitle")]
+                      f"using 1:2 with points pt 6 ps 1.2 lc rgb '{SORT_COLOURS[sort]}' notitle")]
 
 
 def times_script(results, scratch):
@@ -119,8 +124,10 @@ def times_script(results, scratch):
         for sort in SORT_COLOURS:
             points = series.get((sort, shape), [])
             if points:
+                # The bars span the repetitions, from the fastest to the slowest.
                 plots.append(plot_line(scratch, f"{shape}-{sort}", points,
-                                       f"with linespoints {sort_style(sort)} title '{sort}'"))
+                                       f"using 1:2:3:4 with yerrorlines {sort_style(sort)} "
+                                       f"title '{sort}'"))
             if shape == "Random":
                 plots += program_points(scratch, "times", series, sort)
         if shape == "Random":
@@ -139,7 +146,7 @@ def work_script(results, scratch, caches):
              "a pivot (quicksorts),\\nper comparison (std)\\n"
              f'{machine(results["context"])}"']
     sizes = [size for (_, shape), points in series.items()
-             if shape in ("Random",) + PROGRAM_DATA for size, _ in points]
+             if shape in ("Random",) + PROGRAM_DATA for size, *_ in points]
     for cache, size in caches.items():
         for kind, width in BYTES_PER_ELEMENT.items():
             x = size // width
@@ -152,7 +159,7 @@ def work_script(results, scratch, caches):
     for sort in SORT_COLOURS:
         if (sort, "Random") in series:
             plots.append(plot_line(scratch, f"work-{sort}", series[sort, "Random"],
-                                   f"with linespoints {sort_style(sort)} title '{sort}'"))
+                                   f"using 1:2 with linespoints {sort_style(sort)} title '{sort}'"))
         plots += program_points(scratch, "work", series, sort)
     lines.append("plot " + ", ".join(plots + [PROGRAM_KEY]))
     return lines

@@ -52,9 +52,11 @@ struct RunScale {
   int dunmarkDataSize;
   const char* repetitions;
   const char* minTime;
-  // Google Benchmark reports only the first size of a family when asked
+  // Whether the terminal shows only the medians and spreads of the
+  // repetitions; the JSON keeps every repetition, for a U test between two
+  // runs. Google Benchmark shows only the first size of a family when asked
   // for aggregates of single runs, which have none.
-  const char* aggregatesOnly;
+  const char* displayAggregatesOnly;
   // Said in the results' context, and so in the plots' titles.
   const char* description;
 };
@@ -456,7 +458,7 @@ int main(int argc, char** argv) {
   std::string defaults[] = {
       std::string("--benchmark_repetitions=") + scale->repetitions,
       std::string("--benchmark_min_time=") + scale->minTime,
-      std::string("--benchmark_report_aggregates_only=") + scale->aggregatesOnly};
+      std::string("--benchmark_display_aggregates_only=") + scale->displayAggregatesOnly};
   std::vector<char*> args = {argv[0]};
   for (std::string& flag : defaults) {
     args.push_back(flag.data());

@@ -24,16 +24,24 @@ QUADRATIC = " n^2"
 
 
 def medians(results):
-    """{(sort, shape): {size: ns per element}} and the set of quadratic (sort, shape)."""
+    """{(sort, shape): {size: ns per element}}, the spread of each median as
+    {(sort, shape, size): fraction} where the run has repetitions, and the
+    set of quadratic (sort, shape)."""
     times = collections.defaultdict(dict)
+    extremes = collections.defaultdict(list)
     quadratic = set()
     for run in results["benchmarks"]:
         sort, shape, rest = run["run_name"].split("/", 2)
+        size = int(rest.split("/")[0]) if rest[0].isdigit() else None
         if run.get("aggregate_name") == "BigO" and run["big_o"] == "N^2":
             quadratic.add((sort, shape))
         elif is_median(run) and "per_element" in run:
-            times[sort, shape][int(rest.split("/")[0])] = run["per_element"] * 1e9
-    return times, quadratic
+            times[sort, shape][size] = run["per_element"] * 1e9
+        elif run.get("aggregate_name") in ("min", "max"):
+            extremes[sort, shape, size].append(run["per_element"] * 1e9)
+    spread = {(sort, shape, size): max(abs(x / times[sort, shape][size] - 1) for x in values)
+              for (sort, shape, size), values in extremes.items()}
+    return times, spread, quadratic
 
 
 def short(value):
@@ -41,7 +49,7 @@ def short(value):
     return f"{value:.0f}" if value >= 100 else f"{value:.3g}"
 
 
-def kind_rows(times, quadratic, sorts, baseline):
+def kind_rows(times, spread, quadratic, sorts, baseline):
     """A row per shape that ran: the shape, the shared size, then a cell per sort."""
     rows = []
     for shape in SHAPES + PROGRAM_DATA:
@@ -58,8 +66,10 @@ def kind_rows(times, quadratic, sorts, baseline):
                 cells.append("-")
                 continue
             ns = times[sort, shape][size]
-            ratio = f" (x{short(ns / base)})" if base else ""
-            cells.append(f"{short(ns)}{ratio}{QUADRATIC if (sort, shape) in quadratic else ''}")
+            within = spread.get((sort, shape, size))
+            cells.append(short(ns) + (f" ±{within:.0%}" if within is not None else "")
+                         + (f" (x{short(ns / base)})" if base else "")
+                         + (QUADRATIC if (sort, shape) in quadratic else ""))
         rows.append([shape, str(size)] + cells)
     return rows
 
@@ -71,13 +81,14 @@ def aligned(rows):
 
 
 def summary(results):
-    times, quadratic = medians(results)
+    times, spread, quadratic = medians(results)
     lines = [f"sortbench: {machine(results['context'])}",
-             "ns per element at the largest size that all sorts of a kind ran, (xR) the ratio "
-             "to the baseline,",
-             f"{QUADRATIC.strip()} where the sort is quadratic in the size on that shape"]
+             "ns per element at the largest size that all sorts of a kind ran"
+             + (", ±P% the repetition farthest from the median" if spread else "") + ",",
+             f"(xR) the ratio to the baseline, {QUADRATIC.strip()} where the sort is quadratic "
+             "in the size on that shape"]
     for title, sorts, baseline in KINDS:
-        rows = kind_rows(times, quadratic, sorts, baseline)
+        rows = kind_rows(times, spread, quadratic, sorts, baseline)
         if rows:
             lines += ["", f"{title} against {baseline}:"]
             lines += aligned([["shape", "size", *sorts, baseline]] + rows)
