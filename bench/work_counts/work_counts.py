@@ -6,8 +6,8 @@ branches, mispredictions of a simple predictor and misses of simulated caches
 fixed here, so that the counts are the same on every run at any load and on
 any machine. Compares them with the baseline recorded for the same build:
 
-  work_counts.py --program build/release/bench/work_counts
-  work_counts.py --program build/release/bench/work_counts --record
+  work_counts.py --program build/release/bench/work_counts/work_counts
+  work_counts.py --program build/release/bench/work_counts/work_counts --record
 
 The first fails (status 1) when a sort's instructions, mispredicted branches
 or D1 misses exceed the baseline's by more than TOLERANCE. When Valgrind is
@@ -29,9 +29,10 @@ import sys
 import tempfile
 
 HERE = pathlib.Path(__file__).resolve().parent
-BASELINE = HERE / "work_counts_baseline.json"
-DOCS = HERE.parent / "docs" / "performance.md"
-TABLE_START = "<!-- work counts: bench/work_counts.py --record writes this table -->"
+ROOT = HERE.parent.parent
+BASELINE = HERE / "baseline.json"
+DOCS = ROOT / "docs" / "performance.md"
+TABLE_START = "<!-- work counts: bench/work_counts/work_counts.py --record writes this table -->"
 TABLE_END = "<!-- end of work counts -->"
 SKIPPED = 77
 RECORD_COMMAND = "cmake --build --preset release --target record_work_counts"
@@ -182,8 +183,8 @@ def record(result):
     start = docs.index(TABLE_START) + len(TABLE_START)
     end = docs.index(TABLE_END)
     DOCS.write_text(f"{docs[:start]}\n{table(result)}\n{docs[end:]}")
-    print(f"recorded {BASELINE.relative_to(HERE.parent)} and the table in "
-          f"{DOCS.relative_to(HERE.parent)}:\n{table(result)}")
+    print(f"recorded {BASELINE.relative_to(ROOT)} and the table in "
+          f"{DOCS.relative_to(ROOT)}:\n{table(result)}")
 
 
 def main():

@@ -6,14 +6,14 @@ program once per round, so that drift on a shared machine spreads evenly),
 and reads the times they report. Progress goes to standard error: each run
 of dunmark takes seconds, of corvel more.
 
-    bench/compare_builds.py --runs 10
+    bench/compare_builds/compare_builds.py --runs 10
         Is the difference each program reports real? Runs the default
         Release build (build/release) and gives each sort's median and
         range, line 4's median with a 95% interval of the paired
         differences (Student's t) and a verdict.
 
-    bench/compare_builds.py --commits HEAD
-    bench/compare_builds.py --commits HEAD~1,HEAD --programs dunmark --runs 3
+    bench/compare_builds/compare_builds.py --commits HEAD
+    bench/compare_builds/compare_builds.py --commits HEAD~1,HEAD --programs dunmark --runs 3
         Is a change faster? BASE,CONTENDER are anything `git rev-parse`
         takes, or WORKTREE for the working tree with its uncommitted edits;
         one commit alone is compared with WORKTREE. Each commit is checked
@@ -25,7 +25,7 @@ of dunmark takes seconds, of corvel more.
         `no change` where the interval includes 1. Then each side's work,
         counted under Callgrind as the work_counts check counts it.
 
-    bench/compare_builds.py --runs 3 --candidates gcc-O2,gcc-O2-lto,gcc-O3-lto
+    bench/compare_builds/compare_builds.py --runs 3 --candidates gcc-O2,gcc-O2-lto,gcc-O3-lto
         Which compiler flags? Builds each under build/candidates/<name>
         and compares each with the first, as --commits compares two commits.
 
@@ -52,8 +52,8 @@ import sys
 from scipy import stats
 
 HERE = pathlib.Path(__file__).resolve().parent
-ROOT = HERE.parent
-WORK_COUNTS = HERE / "work_counts.py"
+ROOT = HERE.parent.parent
+WORK_COUNTS = HERE.parent / "work_counts" / "work_counts.py"
 WORKTREE = "WORKTREE"
 FAILED = 2
 

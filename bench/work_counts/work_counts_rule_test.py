@@ -1,12 +1,9 @@
 #!/usr/bin/env python3
 """When the work-counts check compares, skips or fails: each kind of build, in and out of CI."""
 
-import pathlib
-import sys
 import unittest
 
-sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent.parent / "bench"))
-import work_counts  # noqa: E402
+import work_counts
 
 BASELINE = {"build": "GNU 12.2.0, Release: -O2 -DNDEBUG, corvel LTO ON",
             "valgrind": "valgrind-3.19.0 --tool=callgrind --branch-sim=yes"}
