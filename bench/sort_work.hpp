@@ -49,7 +49,7 @@ inline double inversions(std::vector<int> values) {
 // sorts run without it.
 struct QuickSortWork final : QuickSortObserver {
   double partitions = 0;
-  double partitionComparisons = 0;
+  double pivotComparisons = 0;
   double smallRanges = 0;
   double heapSortedElements = 0;
   int maxDepth = 0;
@@ -57,7 +57,7 @@ struct QuickSortWork final : QuickSortObserver {
   // Every element of the range but the pivot is compared with the pivot.
   void partitioned(StackFrame range, int /*pivot*/) override {
     ++partitions;
-    partitionComparisons += range.hi - range.lo;
+    pivotComparisons += range.hi - range.lo;
   }
   void recursed(int depth) override { maxDepth = std::max(maxDepth, depth); }
   void pushed(StackFrame /*part*/, int inUse) override { maxDepth = std::max(maxDepth, inUse); }

@@ -3,17 +3,19 @@
 
     plot_sortbench.py sortbench.json times.svg work.svg [--cache L1d=49152 ...]
 
+The sorts, their kinds and units of work, the shapes and the programs'
+data are those that sortbench names in the results' context; each sort
+gets a colour by its place in that list.
+
 times: median time per element against size, one small panel per input
 shape, one line per sort in a colour of its own in every panel, with bars
-from the fastest repetition to the slowest; the standard library's sorts
-thinner and dashed. The random panel also shows,
-as open circles, each sort at the programs' own sizes on the data the
-programs draw (CorvelData, DunmarkData).
+from the fastest repetition to the slowest; the library sorts, which are
+the baselines, thinner and dashed. The random panel also shows, as open
+circles, each sort at the programs' own sizes on the data the programs draw.
 
-work: on random input, median time per unit of work against size (per
-exchange for the bubble sorts, per comparison with a pivot for the
-quicksorts, per comparison for the baselines), one line per sort in the same
-colours, with the programs' sizes as open circles. Each cache level is marked
+work: on random input, median time per unit of work against size (each
+sort's unit in the key), one line per sort in the same colours, with the
+programs' sizes as open circles. Each cache level is marked
 where an int array, and where a list of nodes 32 bytes apart (as the
 allocator places corvel's), outgrows it. Cache sizes come from the JSON's
 context, or from --cache where the machine did not report them.
@@ -23,26 +25,44 @@ Log scales on both axes; .svg or .png by the file name. Needs gnuplot.
 
 import argparse
 import collections
+import dataclasses
 import json
 import pathlib
 import subprocess
+import sys
 import tempfile
 
-SHAPES = ("Random", "Ascending", "Descending", "AllEqual", "FewDistinct", "OrganPipe")
-# The programs' sizes on their own data, shown in the random panel.
-PROGRAM_DATA = ("CorvelData", "DunmarkData")
-# One colour per sort in both pictures; the project's own sorts first.
-SORT_COLOURS = {"ArrayBubble": "#1f77b4", "ListBubble": "#ff7f0e",
-                "ScatteredListBubble": "#d62728", "StackQuick": "#2ca02c",
-                "RecursiveQuick": "#9467bd", "StdSort": "#8c564b", "StdStableSort": "#e377c2",
-                "StdHeapSort": "#7f7f7f", "StdListSort": "#bcbd22"}
+# Colours given to the sorts in the order sortbench lists them, again from
+# the first where there are more sorts.
+PALETTE = ("#1f77b4", "#ff7f0e", "#d62728", "#2ca02c", "#9467bd", "#17becf", "#aec7e8",
+           "#98df8a", "#8c564b", "#e377c2", "#7f7f7f", "#bcbd22", "#ff9896", "#c5b0d5")
 BYTES_PER_ELEMENT = {"ints": 4, "nodes": 32}
 
 
-def sort_style(sort):
-    """Solid and thick for the project's sorts, dashed and thin for the baselines."""
-    line = "dt 2 lw 1" if sort.startswith("Std") else "dt 1 lw 2"
-    return f"{line} pt 7 ps 0.5 lc rgb '{SORT_COLOURS[sort]}'"
+@dataclasses.dataclass
+class Catalogue:
+    """What sortbench says of the sorts and shapes it ran: each sort as
+    {"name", "kind", "baselines", "unit"}, kind "" for a library sort."""
+    sorts: list
+    shapes: list
+    program_data: list
+
+    @staticmethod
+    def of(results):
+        context = results["context"]
+        if "sorts" not in context:
+            sys.exit("the results name no sorts in their context: run today's sortbench")
+        return Catalogue(*(json.loads(context[key]) for key in ("sorts", "shapes",
+                                                                   "program_data")))
+
+    def colour(self, name):
+        names = [sort["name"] for sort in self.sorts]
+        return PALETTE[names.index(name) % len(PALETTE)]
+
+    def style(self, sort):
+        """Solid and thick for the project's sorts, dashed and thin for the baselines."""
+        line = "dt 1 lw 2" if sort["kind"] else "dt 2 lw 1"
+        return f"{line} pt 7 ps 0.5 lc rgb '{self.colour(sort['name'])}'"
 
 
 def is_median(run):
@@ -101,37 +121,43 @@ def plot_line(scratch, name, points, style):
 PROGRAM_KEY = "NaN with points pt 6 ps 1.2 lc rgb 'black' title \"as the programs run\""
 
 
-def program_points(scratch, name, series, sort):
+def program_points(scratch, name, series, catalogue, sort):
     """The sort at the programs' sizes, as open circles without a key entry."""
-    points = [p for shape in PROGRAM_DATA for p in series.get((sort, shape), [])]
+    points = [p for data in catalogue.program_data for p in series.get((sort, data), [])]
     if not points:
         return []
     return [plot_line(scratch, f"{name}-{sort}-programs", sorted(points),
-                      f"using 1:2 with points pt 6 ps 1.2 lc rgb '{SORT_COLOURS[sort]}' notitle")]
+                      f"using 1:2 with points pt 6 ps 1.2 lc rgb '{catalogue.colour(sort)}' "
+                      "notitle")]
 
 
 def times_script(results, scratch):
+    catalogue = Catalogue.of(results)
     series = median_series(results, per_element_ns)
-    # One key for all six panels, in a column of its own on the right.
-    lines = ["set multiplot layout 2,3 margins 0.05,0.82,0.07,0.90 spacing 0.06,0.14 title "
-             f'"{timed(results).capitalize()} per element\\n{machine(results["context"])}"',
+    # One key for all panels, in a column of its own on the right.
+    rows = (len(catalogue.shapes) + 2) // 3
+    lines = [f"set multiplot layout {rows},3 margins 0.05,0.82,0.07,0.90 spacing 0.06,0.14 "
+             f'title "{timed(results).capitalize()} per element\\n'
+             f'{machine(results["context"])}"',
              "set key at screen 0.83,0.86 left top Left reverse samplen 3",
              "set ylabel 'ns per element'"]
-    for index, shape in enumerate(SHAPES):
-        if index == 1:
-            lines.append("unset key")
+    random = catalogue.shapes[0]
+    for shape in catalogue.shapes:
         plots = []
-        for sort in SORT_COLOURS:
-            points = series.get((sort, shape), [])
+        for sort in catalogue.sorts:
+            name = sort["name"]
+            points = series.get((name, shape), [])
             if points:
                 # The bars span the repetitions, from the fastest to the slowest.
-                plots.append(plot_line(scratch, f"{shape}-{sort}", points,
-                                       f"using 1:2:3:4 with yerrorlines {sort_style(sort)} "
-                                       f"title '{sort}'"))
-            if shape == "Random":
-                plots += program_points(scratch, "times", series, sort)
-        if shape == "Random":
+                plots.append(plot_line(scratch, f"{shape}-{name}", points,
+                                       f"using 1:2:3:4 with yerrorlines {catalogue.style(sort)} "
+                                       f"title '{name}'"))
+            if shape == random:
+                plots += program_points(scratch, "times", series, catalogue, name)
+        if shape == random:
             plots.append(PROGRAM_KEY)
+        else:
+            lines.append("unset key")
         lines.append(f'set title "{shape}"')
         lines.append("plot " + ", ".join(plots) if plots else "set multiplot next")
     lines.append("unset multiplot")
@@ -139,14 +165,15 @@ def times_script(results, scratch):
 
 
 def work_script(results, scratch, caches):
+    catalogue = Catalogue.of(results)
+    random = catalogue.shapes[0]
     series = median_series(results, per_work_ns)
     lines = [f"set ylabel '{timed(results)} per unit of work (ns)'",
              "set key outside right top",
-             'set title "Random input: time per exchange (bubble sorts), per comparison with '
-             "a pivot (quicksorts),\\nper comparison (std)\\n"
+             f'set title "{random} input: time per unit of work\\n'
              f'{machine(results["context"])}"']
     sizes = [size for (_, shape), points in series.items()
-             if shape in ("Random",) + PROGRAM_DATA for size, *_ in points]
+             if shape in [random] + catalogue.program_data for size, *_ in points]
     for cache, size in caches.items():
         for kind, width in BYTES_PER_ELEMENT.items():
             x = size // width
@@ -156,11 +183,15 @@ def work_script(results, scratch, caches):
                 lines.append(f"set label '{cache} full of {kind}' at {x}, graph 0.98 right "
                              "rotate by 90 offset -0.5,0 font ',9' textcolor rgb '#777777'")
     plots = []
-    for sort in SORT_COLOURS:
-        if (sort, "Random") in series:
-            plots.append(plot_line(scratch, f"work-{sort}", series[sort, "Random"],
-                                   f"using 1:2 with linespoints {sort_style(sort)} title '{sort}'"))
-        plots += program_points(scratch, "work", series, sort)
+    for sort in catalogue.sorts:
+        name = sort["name"]
+        # "StackQuick, per pivot comparison"
+        title = f"{name}, per {sort['unit'].removesuffix('s').replace('_', ' ')}"
+        if (name, random) in series:
+            plots.append(plot_line(scratch, f"work-{name}", series[name, random],
+                                   f"using 1:2 with linespoints {catalogue.style(sort)} "
+                                   f"title '{title}'"))
+        plots += program_points(scratch, "work", series, catalogue, name)
     lines.append("plot " + ", ".join(plots + [PROGRAM_KEY]))
     return lines
 

@@ -101,6 +101,10 @@ struct WorkTally {
 
 struct BenchedSort {
   const char* name;
+  // The summary's table that shows it, and the sorts it is compared with
+  // there. A library sort has neither: it is a baseline, drawn as one.
+  const char* kind;
+  std::vector<std::string> baselines;
   int smallest;
   int largest;
   // Sorts `values` in place and returns the seconds the sort itself took.
@@ -173,7 +177,7 @@ void countExchanges(const std::vector<int>& input, WorkTally& tally) {
 
 void addQuickSortWork(const QuickSortWork& work, WorkTally& tally) {
   tally.totals["partitions"] += work.partitions;
-  tally.totals["partition_comparisons"] += work.partitionComparisons;
+  tally.totals["pivot_comparisons"] += work.pivotComparisons;
   tally.totals["small_ranges"] += work.smallRanges;
   tally.totals["heap_sorted"] += work.heapSortedElements;
   tally.raise("max_depth", work.maxDepth);
@@ -248,70 +252,65 @@ void countComparisons(const std::vector<int>& input, WorkTally& tally) {
   tally.totals["comparisons"] += comparisons;
 }
 
+// A bubble sort, over 2^10 to 2^16 elements: one exchange per inversion of
+// its input, which ascending and all-equal input have none of.
+BenchedSort bubbleSort(const char* name, double (*timedSort)(std::vector<int>& values)) {
+  return {name,
+          "Bubble sorts",
+          {"StdListSort"},
+          1 << 10,
+          1 << 16,
+          timedSort,
+          countExchanges,
+          "exchanges",
+          benchmark::oN,
+          {"Random", "Descending", "OrganPipe", "FewDistinct"}};
+}
+
+// A quicksort of ours, over 2^13 to 2^23 elements.
+BenchedSort quickSort(const char* name, double (*timedSort)(std::vector<int>& values),
+                      void (*countWork)(const std::vector<int>& input, WorkTally& tally),
+                      std::vector<std::string> quadraticShapes) {
+  return {
+      name,      "Quicksorts", {"StdSort"},         1 << 13,           1 << 23,
+      timedSort, countWork,    "pivot_comparisons", benchmark::oNLogN, std::move(quadraticShapes)};
+}
+
+// A library sort, timed and counted through `Baseline`, from 2^10 elements.
+template <class Baseline>
+BenchedSort librarySort(const char* name, int largest) {
+  return {name,
+          "",
+          {},
+          1 << 10,
+          largest,
+          timeBaseline<Baseline>,
+          countComparisons<Baseline>,
+          "comparisons",
+          benchmark::oNLogN,
+          {}};
+}
+
+// Every sort sortbench times. The plot and summary scripts learn each one's
+// kind, baselines and unit from the results, so that a sort added here
+// needs no change there.
 const std::vector<BenchedSort>& benchedSorts() {
-  const std::vector<std::string> bubbleQuadratic = {"Random", "Descending", "OrganPipe",
-                                                    "FewDistinct"};
   static const std::vector<BenchedSort> sorts = {
-      // Ascending and all-equal input take the bubble sorts one pass.
-      {"ArrayBubble", 1 << 10, 1 << 16, timeArrayBubble, countExchanges, "exchanges", benchmark::oN,
-       bubbleQuadratic},
-      {"ListBubble", 1 << 10, 1 << 16, timeListBubble, countExchanges, "exchanges", benchmark::oN,
-       bubbleQuadratic},
-      {"ScatteredListBubble", 1 << 10, 1 << 16, timeScatteredListBubble, countExchanges,
-       "exchanges", benchmark::oN, bubbleQuadratic},
+      bubbleSort("ArrayBubble", timeArrayBubble),
+      bubbleSort("ListBubble", timeListBubble),
+      bubbleSort("ScatteredListBubble", timeScatteredListBubble),
       // Equal keys all go left of the pivot, and a descending range's first
       // element is the pivot it picks: both split off one element a level.
-      {"StackQuick",
-       1 << 13,
-       1 << 23,
-       timeStackQuick,
-       countStackQuick,
-       "partition_comparisons",
-       benchmark::oNLogN,
-       {"Descending", "AllEqual", "FewDistinct", "OrganPipe"}},
+      quickSort("StackQuick", timeStackQuick, countStackQuick,
+                {"Descending", "AllEqual", "FewDistinct", "OrganPipe"}),
       // Its depth bound hands such ranges to a heap sort instead.
-      {"RecursiveQuick",
-       1 << 13,
-       1 << 23,
-       timeRecursiveQuick,
-       countRecursiveQuick,
-       "partition_comparisons",
-       benchmark::oNLogN,
-       {}},
-      // Baselines, "Std" first so that one filter selects them: the array
-      // sorts over both families' sizes, the list sort over the list's.
-      {"StdSort",
-       1 << 10,
-       1 << 23,
-       timeBaseline<StdSort>,
-       countComparisons<StdSort>,
-       "comparisons",
-       benchmark::oNLogN,
-       {}},
-      {"StdStableSort",
-       1 << 10,
-       1 << 23,
-       timeBaseline<StdStableSort>,
-       countComparisons<StdStableSort>,
-       "comparisons",
-       benchmark::oNLogN,
-       {}},
-      {"StdHeapSort",
-       1 << 10,
-       1 << 23,
-       timeBaseline<StdHeapSort>,
-       countComparisons<StdHeapSort>,
-       "comparisons",
-       benchmark::oNLogN,
-       {}},
-      {"StdListSort",
-       1 << 10,
-       1 << 16,
-       timeBaseline<StdListSort>,
-       countComparisons<StdListSort>,
-       "comparisons",
-       benchmark::oNLogN,
-       {}},
+      quickSort("RecursiveQuick", timeRecursiveQuick, countRecursiveQuick, {}),
+      // "Std" first, so that one filter selects the standard library's: the
+      // array sorts over both families' sizes, the list sort over the list's.
+      librarySort<StdSort>("StdSort", 1 << 23),
+      librarySort<StdStableSort>("StdStableSort", 1 << 23),
+      librarySort<StdHeapSort>("StdHeapSort", 1 << 23),
+      librarySort<StdListSort>("StdListSort", 1 << 16),
   };
   return sorts;
 }
@@ -372,8 +371,10 @@ void runSort(benchmark::State& state, const BenchedSort& sort, const InputShape&
   }
 }
 
-const char* const kBenchedShapes[] = {"Random",   "Ascending",   "Descending",
-                                      "AllEqual", "FewDistinct", "OrganPipe"};
+// Random first: the plots show the programs' data and the time per unit of
+// work beside the first shape.
+const std::vector<std::string> kBenchedShapes = {"Random",   "Ascending",   "Descending",
+                                                 "AllEqual", "FewDistinct", "OrganPipe"};
 
 // `sort` on `shape` at `sizes`, with a complexity fit where one is given.
 void registerFamily(const BenchedSort& sort, const InputShape& shape, const std::vector<int>& sizes,
@@ -398,8 +399,8 @@ void registerFamily(const BenchedSort& sort, const InputShape& shape, const std:
 
 void registerBenchmarks(const RunScale& scale, bool huge) {
   for (const BenchedSort& sort : benchedSorts()) {
-    for (const char* const shapeName : kBenchedShapes) {
-      const InputShape& shape = *findShape(shapeName);
+    for (const std::string& shapeName : kBenchedShapes) {
+      const InputShape& shape = *findShape(shapeName.c_str());
       const bool random = std::string(shape.name) == "Random";
       const bool quadratic = std::find(sort.quadraticShapes.begin(), sort.quadraticShapes.end(),
                                        shape.name) != sort.quadraticShapes.end();
@@ -423,6 +424,29 @@ void registerBenchmarks(const RunScale& scale, bool huge) {
       registerFamily(sort, kDunmarkData, sizes, std::nullopt);
     }
   }
+}
+
+// `names` as a JSON list.
+std::string jsonList(const std::vector<std::string>& names) {
+  std::string list;
+  for (const std::string& name : names) {
+    list += (list.empty() ? "[\"" : ", \"") + name + "\"";
+  }
+  return list.empty() ? "[]" : list + "]";
+}
+
+// What the plot and summary scripts need to know of the sorts and shapes,
+// written into the results' context as JSON.
+void describeSortsAndShapes() {
+  std::string sorts;
+  for (const BenchedSort& sort : benchedSorts()) {
+    sorts += std::string(sorts.empty() ? "[" : ", ") + "{\"name\": \"" + sort.name +
+             "\", \"kind\": \"" + sort.kind + "\", \"baselines\": " + jsonList(sort.baselines) +
+             ", \"unit\": \"" + sort.workUnit + "\"}";
+  }
+  benchmark::AddCustomContext("sorts", sorts + "]");
+  benchmark::AddCustomContext("shapes", jsonList(kBenchedShapes));
+  benchmark::AddCustomContext("program_data", jsonList({kCorvelData.name, kDunmarkData.name}));
 }
 
 // The processor's name, for the results to say what machine they are from.
@@ -473,6 +497,7 @@ int main(int argc, char** argv) {
   benchmark::AddCustomContext("compiler", SORTBENCH_COMPILER " " __VERSION__);
   benchmark::AddCustomContext("build_flags", SORTBENCH_FLAGS);
   benchmark::AddCustomContext("run", scale->description);
+  describeSortsAndShapes();
   registerBenchmarks(*scale, huge);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();

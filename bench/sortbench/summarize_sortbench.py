@@ -3,11 +3,11 @@
 
     summarize_sortbench.py sortbench.json
 
-For each input shape and the programs' data, each sort's time per element
-at the largest size that it shares with the others of its kind, and its
-ratio to the baseline on the same data: the bubble sorts against
-std::list::sort, the quicksorts against std::sort. A case on which the sort
-is quadratic in the size is marked, rather than left out.
+For each kind of sort that sortbench names in the results' context, a
+table: for each input shape and the programs' data, each sort's time per
+element at the largest size that it shares with the others of its kind,
+and its ratio to each baseline of the kind on the same data. A case on
+which the sort is quadratic in the size is marked, rather than left out.
 """
 
 import argparse
@@ -15,12 +15,21 @@ import collections
 import json
 import pathlib
 
-from plot_sortbench import PROGRAM_DATA, SHAPES, is_median, machine
+from plot_sortbench import Catalogue, is_median, machine
 
-# Each kind of sort, and the baseline it is compared with.
-KINDS = (("Bubble sorts", ("ArrayBubble", "ListBubble", "ScatteredListBubble"), "StdListSort"),
-         ("Quicksorts", ("StackQuick", "RecursiveQuick"), "StdSort"))
 QUADRATIC = " n^2"
+
+
+def kinds(catalogue):
+    """[(kind, its sorts, their baselines)], in sortbench's order; a library
+    sort, of no kind, appears only as a baseline."""
+    found = {}
+    for sort in catalogue.sorts:
+        if sort["kind"]:
+            sorts, baselines = found.setdefault(sort["kind"], ([], []))
+            sorts.append(sort["name"])
+            baselines += [name for name in sort["baselines"] if name not in baselines]
+    return [(kind, sorts, baselines) for kind, (sorts, baselines) in found.items()]
 
 
 def medians(results):
@@ -49,26 +58,26 @@ def short(value):
     return f"{value:.0f}" if value >= 100 else f"{value:.3g}"
 
 
-def kind_rows(times, spread, quadratic, sorts, baseline):
+def kind_rows(times, spread, quadratic, shapes, columns, baselines):
     """A row per shape that ran: the shape, the shared size, then a cell per sort."""
     rows = []
-    for shape in SHAPES + PROGRAM_DATA:
-        ran = [sort for sort in sorts + (baseline,) if (sort, shape) in times]
-        if not ran:
+    for shape in shapes:
+        ran = [sort for sort in columns if (sort, shape) in times]
+        shared = set.intersection(*(set(times[sort, shape]) for sort in ran)) if ran else set()
+        if not shared:
             continue
-        size = max(set.intersection(*(set(times[sort, shape]) for sort in ran)), default=None)
-        if size is None:
-            continue
-        base = times[baseline, shape][size] if baseline in ran else None
+        size = max(shared)
+        bases = [times[base, shape][size] for base in baselines if base in ran]
         cells = []
-        for sort in sorts + (baseline,):
+        for sort in columns:
             if sort not in ran:
                 cells.append("-")
                 continue
             ns = times[sort, shape][size]
             within = spread.get((sort, shape, size))
+            ratios = " ".join(f"x{short(ns / base)}" for base in bases)
             cells.append(short(ns) + (f" ±{within:.0%}" if within is not None else "")
-                         + (f" (x{short(ns / base)})" if base else "")
+                         + (f" ({ratios})" if ratios else "")
                          + (QUADRATIC if (sort, shape) in quadratic else ""))
         rows.append([shape, str(size)] + cells)
     return rows
@@ -81,17 +90,19 @@ def aligned(rows):
 
 
 def summary(results):
+    catalogue = Catalogue.of(results)
     times, spread, quadratic = medians(results)
     lines = [f"sortbench: {machine(results['context'])}",
              "ns per element at the largest size that all sorts of a kind ran"
              + (", ±P% the repetition farthest from the median" if spread else "") + ",",
-             f"(xR) the ratio to the baseline, {QUADRATIC.strip()} where the sort is quadratic "
-             "in the size on that shape"]
-    for title, sorts, baseline in KINDS:
-        rows = kind_rows(times, spread, quadratic, sorts, baseline)
+             f"(xR) the ratio to each baseline in turn, {QUADRATIC.strip()} where the sort is "
+             "quadratic in the size on that shape"]
+    for kind, sorts, baselines in kinds(catalogue):
+        rows = kind_rows(times, spread, quadratic, catalogue.shapes + catalogue.program_data,
+                         sorts + baselines, baselines)
         if rows:
-            lines += ["", f"{title} against {baseline}:"]
-            lines += aligned([["shape", "size", *sorts, baseline]] + rows)
+            lines += ["", f"{kind} against {', '.join(baselines)}:"]
+            lines += aligned([["shape", "size", *sorts, *baselines]] + rows)
     return "\n".join(lines)
 
 

@@ -68,7 +68,7 @@ double pivotComparisons(const std::vector<int>& input, Sort sort) {
   std::vector<int> values = input;
   QuickSortWork work;
   sort(values, work);
-  return work.partitionComparisons;
+  return work.pivotComparisons;
 }
 
 std::vector<int> keysOf(const ListNode* head) {
