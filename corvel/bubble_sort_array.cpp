@@ -1,7 +1,7 @@
 #include "corvel.hpp"
 
 // How many steps of the inner loop GCC unrolls into one; 1 keeps it rolled.
-// bench/unroll_timing builds this file at other factors to compare them.
+// sortbench also builds this file at other factors, to compare them.
 #ifndef BUBBLE_SORT_UNROLL
 #define BUBBLE_SORT_UNROLL 8
 #endif
@@ -22,8 +22,8 @@
 // and a reload would wait on that store. Unrolled, GCC issues each step's
 // load of the next element ahead of the previous step's exchange instead of
 // after a loop branch. What that buys depends on the CPU and the size;
-// bench/unroll_timing measures it, and docs/performance.md gives this
-// machine's figures. Clang ignores the pragma.
+// sortbench measures it, and docs/performance.md gives this machine's
+// figures. Clang ignores the pragma.
 void bubbleSortArray(int* arr, int num) {
   bool sorted = false;
   for (int i = 1; i < num && !sorted; ++i) {

@@ -1,14 +1,17 @@
-// The project's four sorts under Google Benchmark, beside the standard
-// library's sorts as baselines: sizes that double, input shapes, fresh
-// unsorted data for every timed iteration, repetitions with median and
-// spread, time per element and a complexity fit per sort and shape. Beside
-// each time stands the work behind it, counted outside the timing on the
-// same input (exchanges, partitions, comparisons), and the time per unit of
-// that work. Every result is checked, outside the timing, to be sorted. The
-// JSON output's context names the CPU, the compiler and the build's flags.
-// Beside the shapes, each sort runs at the programs' own sizes on the data
-// they draw: CorvelData, 10^5 values from [1, 10^6], and DunmarkData, 10^7
-// (and 10^8) values from [1, 10^8].
+// The project's four sorts under Google Benchmark, beside library sorts as
+// baselines: sizes that double, input shapes, fresh unsorted data for every
+// timed iteration, repetitions with median and spread, run in random order
+// so that drift on a shared machine spreads evenly, time per element and a
+// complexity fit per sort and shape. Beside each time stands the work
+// behind it, counted outside the timing on the same input (exchanges,
+// partitions, comparisons), and the time per unit of that work. Every
+// result is checked, outside the timing, to be sorted. The JSON output's
+// context names the CPU, the compiler, the build's flags and every sort
+// with its kind, baselines and unit. Beside the shapes, each sort runs at
+// the programs' own sizes on the data they draw: CorvelData, 10^5 values
+// from [1, 10^6], and DunmarkData, 10^7 (and 10^8) values from [1, 10^8].
+// The array bubble sort also runs built at the unroll factors corvel does
+// not use, against corvel's.
 //
 //   sortbench                                  everything but 10^8 elements
 //   sortbench --huge                           plus the quicksorts at 10^8
@@ -38,6 +41,12 @@
 #include "input_shapes.hpp"
 #include "sort_work.hpp"
 
+// corvel's array bubble sort built with its loop rolled (1) or unrolled by
+// 2 or 4, where corvel unrolls it by 8.
+void bubbleSortArrayUnrolled1(int* arr, int num);
+void bubbleSortArrayUnrolled2(int* arr, int num);
+void bubbleSortArrayUnrolled4(int* arr, int num);
+
 namespace {
 
 // How much a run measures, and how often.
@@ -57,17 +66,22 @@ struct RunScale {
   // runs. Google Benchmark shows only the first size of a family when asked
   // for aggregates of single runs, which have none.
   const char* displayAggregatesOnly;
+  // Whether the repetitions of all cases run in random order rather than
+  // one case after another.
+  const char* interleave;
   // Said in the results' context, and so in the plots' titles.
   const char* description;
 };
 
 // The programs' own sizes, quadratic cases to seconds, medians of five.
-constexpr RunScale kFullRun = {1, 1 << 15, 100000, 10000000, "5", "0.2", "true", "full run"};
+constexpr RunScale kFullRun = {1,     1 << 15, 100000, 10000000,  "5",
+                               "0.2", "true",  "true", "full run"};
 // Every sort, shape and baseline, each case well under a second: the
 // largest sizes an eighth, the programs' data a tenth of their sizes.
 constexpr RunScale kQuickLook = {
-    8,   1 << 14, 10000,   1000000,
-    "1", "0.05",  "false", "quick look: 1 repetition, sizes to an eighth, program data at a tenth"};
+    8,       1 << 14, 10000,
+    1000000, "1",     "0.05",
+    "false", "false", "quick look: 1 repetition, sizes to an eighth, program data at a tenth"};
 constexpr int kHugeSize = 100000000;
 
 const InputShape kCorvelData = {
@@ -117,6 +131,8 @@ struct BenchedSort {
   benchmark::BigO usualComplexity;
   // Shapes on which this sort takes time quadratic in the size.
   std::vector<std::string> quadraticShapes;
+  // Whether it runs only on random input and the programs' data.
+  bool randomOnly = false;
 };
 
 template <class Sort>
@@ -130,9 +146,12 @@ double secondsFor(Sort sort) {
 
 int sizeOf(const std::vector<int>& values) { return static_cast<int>(values.size()); }
 
+// The array bubble sort as corvel builds it, or built at another unroll
+// factor.
+template <void (*Sort)(int* arr, int num) = bubbleSortArray>
 double timeArrayBubble(std::vector<int>& values) {
   benchmark::DoNotOptimize(values.data());
-  return secondsFor([&] { bubbleSortArray(values.data(), sizeOf(values)); });
+  return secondsFor([&] { Sort(values.data(), sizeOf(values)); });
 }
 
 // Times the list sort on `head` and copies the sorted keys back to `values`.
@@ -267,6 +286,16 @@ BenchedSort bubbleSort(const char* name, double (*timedSort)(std::vector<int>& v
           {"Random", "Descending", "OrganPipe", "FewDistinct"}};
 }
 
+// The array bubble sort built at another unroll factor than corvel's 8,
+// on random input and corvel's data, against corvel's build.
+BenchedSort unrolledBubbleSort(const char* name, double (*timedSort)(std::vector<int>& values)) {
+  BenchedSort sort = bubbleSort(name, timedSort);
+  sort.kind = "Unroll factors";
+  sort.baselines = {"ArrayBubble"};
+  sort.randomOnly = true;
+  return sort;
+}
+
 // A quicksort of ours, over 2^13 to 2^23 elements.
 BenchedSort quickSort(const char* name, double (*timedSort)(std::vector<int>& values),
                       void (*countWork)(const std::vector<int>& input, WorkTally& tally),
@@ -296,9 +325,12 @@ BenchedSort librarySort(const char* name, int largest) {
 // needs no change there.
 const std::vector<BenchedSort>& benchedSorts() {
   static const std::vector<BenchedSort> sorts = {
-      bubbleSort("ArrayBubble", timeArrayBubble),
+      bubbleSort("ArrayBubble", timeArrayBubble<>),
       bubbleSort("ListBubble", timeListBubble),
       bubbleSort("ScatteredListBubble", timeScatteredListBubble),
+      unrolledBubbleSort("ArrayBubbleUnroll1", timeArrayBubble<bubbleSortArrayUnrolled1>),
+      unrolledBubbleSort("ArrayBubbleUnroll2", timeArrayBubble<bubbleSortArrayUnrolled2>),
+      unrolledBubbleSort("ArrayBubbleUnroll4", timeArrayBubble<bubbleSortArrayUnrolled4>),
       // Equal keys all go left of the pivot, and a descending range's first
       // element is the pivot it picks: both split off one element a level.
       quickSort("StackQuick", timeStackQuick, countStackQuick,
@@ -400,6 +432,9 @@ void registerFamily(const BenchedSort& sort, const InputShape& shape, const std:
 void registerBenchmarks(const RunScale& scale, bool huge) {
   for (const BenchedSort& sort : benchedSorts()) {
     for (const std::string& shapeName : kBenchedShapes) {
+      if (sort.randomOnly && shapeName != kBenchedShapes.front()) {
+        continue;
+      }
       const InputShape& shape = *findShape(shapeName.c_str());
       const bool random = std::string(shape.name) == "Random";
       const bool quadratic = std::find(sort.quadraticShapes.begin(), sort.quadraticShapes.end(),
@@ -482,7 +517,8 @@ int main(int argc, char** argv) {
   std::string defaults[] = {
       std::string("--benchmark_repetitions=") + scale->repetitions,
       std::string("--benchmark_min_time=") + scale->minTime,
-      std::string("--benchmark_display_aggregates_only=") + scale->displayAggregatesOnly};
+      std::string("--benchmark_display_aggregates_only=") + scale->displayAggregatesOnly,
+      std::string("--benchmark_enable_random_interleaving=") + scale->interleave};
   std::vector<char*> args = {argv[0]};
   for (std::string& flag : defaults) {
     args.push_back(flag.data());
