@@ -21,6 +21,9 @@
 //   sortbench --benchmark_filter=/Descending/  one shape
 
 #include <benchmark/benchmark.h>
+#if defined(SORTBENCH_HAVE_PDQSORT)
+#include <pdqsort.h>
+#endif
 
 #include <algorithm>
 #include <chrono>
@@ -251,6 +254,27 @@ struct StdListSort {
   }
 };
 
+#if defined(SORTBENCH_HAVE_PDQSORT)
+// pdqsort partitions without branches on its own accord only when given
+// std::less over numbers. Behind a wrapper it partitions with branches, as
+// it does for any comparison a caller passes, timed or counted alike.
+struct PdqSort {
+  using Container = std::vector<int>;
+  template <class Less>
+  static void run(Container& values, Less less) {
+    pdqsort(values.begin(), values.end(), [less](int a, int b) { return less(a, b); });
+  }
+};
+
+struct PdqSortBranchless {
+  using Container = std::vector<int>;
+  template <class Less>
+  static void run(Container& values, Less less) {
+    pdqsort_branchless(values.begin(), values.end(), less);
+  }
+};
+#endif
+
 template <class Baseline>
 double timeBaseline(std::vector<int>& values) {
   typename Baseline::Container container(values.begin(), values.end());
@@ -300,9 +324,15 @@ BenchedSort unrolledBubbleSort(const char* name, double (*timedSort)(std::vector
 BenchedSort quickSort(const char* name, double (*timedSort)(std::vector<int>& values),
                       void (*countWork)(const std::vector<int>& input, WorkTally& tally),
                       std::vector<std::string> quadraticShapes) {
+  // The standard library's sort, and pdqsort where it is installed: the
+  // unstable sort that most others descend from.
+  std::vector<std::string> baselines = {"StdSort"};
+#if defined(SORTBENCH_HAVE_PDQSORT)
+  baselines.insert(baselines.end(), {"PdqSort", "PdqSortBranchless"});
+#endif
   return {
-      name,      "Quicksorts", {"StdSort"},         1 << 13,           1 << 23,
-      timedSort, countWork,    "pivot_comparisons", benchmark::oNLogN, std::move(quadraticShapes)};
+      name,      "Quicksorts", std::move(baselines), 1 << 13,           1 << 23,
+      timedSort, countWork,    "pivot_comparisons",  benchmark::oNLogN, std::move(quadraticShapes)};
 }
 
 // A library sort, timed and counted through `Baseline`, from 2^10 elements.
@@ -325,24 +355,28 @@ BenchedSort librarySort(const char* name, int largest) {
 // needs no change there.
 const std::vector<BenchedSort>& benchedSorts() {
   static const std::vector<BenchedSort> sorts = {
-      bubbleSort("ArrayBubble", timeArrayBubble<>),
-      bubbleSort("ListBubble", timeListBubble),
-      bubbleSort("ScatteredListBubble", timeScatteredListBubble),
-      unrolledBubbleSort("ArrayBubbleUnroll1", timeArrayBubble<bubbleSortArrayUnrolled1>),
-      unrolledBubbleSort("ArrayBubbleUnroll2", timeArrayBubble<bubbleSortArrayUnrolled2>),
-      unrolledBubbleSort("ArrayBubbleUnroll4", timeArrayBubble<bubbleSortArrayUnrolled4>),
-      // Equal keys all go left of the pivot, and a descending range's first
-      // element is the pivot it picks: both split off one element a level.
-      quickSort("StackQuick", timeStackQuick, countStackQuick,
-                {"Descending", "AllEqual", "FewDistinct", "OrganPipe"}),
-      // Its depth bound hands such ranges to a heap sort instead.
-      quickSort("RecursiveQuick", timeRecursiveQuick, countRecursiveQuick, {}),
-      // "Std" first, so that one filter selects the standard library's: the
-      // array sorts over both families' sizes, the list sort over the list's.
-      librarySort<StdSort>("StdSort", 1 << 23),
-      librarySort<StdStableSort>("StdStableSort", 1 << 23),
-      librarySort<StdHeapSort>("StdHeapSort", 1 << 23),
-      librarySort<StdListSort>("StdListSort", 1 << 16),
+    bubbleSort("ArrayBubble", timeArrayBubble<>),
+    bubbleSort("ListBubble", timeListBubble),
+    bubbleSort("ScatteredListBubble", timeScatteredListBubble),
+    unrolledBubbleSort("ArrayBubbleUnroll1", timeArrayBubble<bubbleSortArrayUnrolled1>),
+    unrolledBubbleSort("ArrayBubbleUnroll2", timeArrayBubble<bubbleSortArrayUnrolled2>),
+    unrolledBubbleSort("ArrayBubbleUnroll4", timeArrayBubble<bubbleSortArrayUnrolled4>),
+    // Equal keys all go left of the pivot, and a descending range's first
+    // element is the pivot it picks: both split off one element a level.
+    quickSort("StackQuick", timeStackQuick, countStackQuick,
+              {"Descending", "AllEqual", "FewDistinct", "OrganPipe"}),
+    // Its depth bound hands such ranges to a heap sort instead.
+    quickSort("RecursiveQuick", timeRecursiveQuick, countRecursiveQuick, {}),
+    // "Std" first, so that one filter selects the standard library's: the
+    // array sorts over both families' sizes, the list sort over the list's.
+    librarySort<StdSort>("StdSort", 1 << 23),
+    librarySort<StdStableSort>("StdStableSort", 1 << 23),
+    librarySort<StdHeapSort>("StdHeapSort", 1 << 23),
+    librarySort<StdListSort>("StdListSort", 1 << 16),
+#if defined(SORTBENCH_HAVE_PDQSORT)
+    librarySort<PdqSort>("PdqSort", 1 << 23),
+    librarySort<PdqSortBranchless>("PdqSortBranchless", 1 << 23),
+#endif
   };
   return sorts;
 }
