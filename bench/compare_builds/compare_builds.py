@@ -48,6 +48,8 @@ import shutil
 import statistics
 import subprocess
 import sys
+import tempfile
+import time
 
 from scipy import stats
 
@@ -207,10 +209,33 @@ def progress(line):
     print(line, file=sys.stderr, flush=True)
 
 
-def reported_times(binary):
-    report = subprocess.run([str(binary)], check=True, capture_output=True).stdout
-    lines = report.decode("gbk").splitlines()
-    return [int(re.search(r"(-?\d+)\D*$", line).group(1)) for line in lines[1:3]]
+@dataclasses.dataclass
+class Run:
+    """One run of a program: the times of lines 2 and 3, its report decoded,
+    its wall time and its peak resident memory."""
+    times: list
+    report: str
+    wall_seconds: float
+    peak_kb: int
+
+
+def run_program(binary):
+    """Runs `binary` under GNU time where there is one: a child of this
+    process would count this Python's memory in its peak, since the kernel
+    keeps the high-water mark across exec, where GNU time forks the program
+    from a process of its own that is small."""
+    gnu_time = shutil.which("time", path="/usr/bin")
+    with tempfile.NamedTemporaryFile("r") as peak:
+        command = [gnu_time, "-f", "%M", "-o", peak.name] if gnu_time else []
+        start = time.monotonic()
+        run = subprocess.run(command + [str(binary)], stdout=subprocess.PIPE)
+        wall = time.monotonic() - start
+        if run.returncode != 0:
+            raise Failure(f"{binary} exited with status {run.returncode}")
+        peak_kb = int(peak.read()) if gnu_time else None
+    report = run.stdout.decode("gbk")
+    times = [int(re.search(r"(-?\d+)\D*$", line).group(1)) for line in report.splitlines()[1:3]]
+    return Run(times, report, wall, peak_kb)
 
 
 def cpu_name():
@@ -225,7 +250,8 @@ def cpu_name():
 
 
 def describe(program, first, second):
-    """The lines that say what `first` and `second`, one pair a run, show."""
+    """The lines that say what `first` and `second`, one pair a run, show,
+    and the difference's median, interval and count of runs it was positive."""
     runs = len(first)
     differences = [b - a for a, b in zip(first, second)]
     median = statistics.median(differences)
@@ -250,54 +276,72 @@ def describe(program, first, second):
     else:
         verdict = f"no difference shown: the interval, {span} ms, includes 0"
     lines.append(f"  verdict: {verdict}")
-    return lines
+    return lines, {"median": median, "low": low, "high": high, "positive": slower}
 
 
-def collect_times(builds, programs, runs):
-    """{(index of the build, program): [first sort's times, second's]} for
-    `builds`, (label, directory) pairs, every build and program once per
-    round, so that drift on a shared machine spreads evenly."""
-    times = {(index, program): ([], []) for index in range(len(builds)) for program in programs}
+def collect_runs(builds, programs, runs):
+    """{(index of the build, program): [Run]} for `builds`, (label, directory)
+    pairs, every build and program once per round, so that drift on a shared
+    machine spreads evenly."""
+    found = {(index, program): [] for index in range(len(builds)) for program in programs}
     for run in range(runs):
         for index, (label, directory) in enumerate(builds):
             for program in programs:
                 progress(f"run {run + 1} of {runs}: {label} {program} sorting ...")
-                for sort, value in enumerate(reported_times(directory / program / program)):
-                    times[index, program][sort].append(value)
-    return times
+                found[index, program].append(run_program(directory / program / program))
+    return found
+
+
+def times_of(runs, sort):
+    return [run.times[sort] for run in runs]
 
 
 def compare_runs(directory, programs, runs):
-    times = collect_times([("release", directory)], programs, runs)
+    """Whether the difference each program reports is real: the lines to
+    print and the results as data."""
+    found = collect_runs([("release", directory)], programs, runs)
+    lines, results = [], {"cpu": cpu_name(), "runs": runs, "programs": {}}
     for program in programs:
-        print("\n".join(describe(program, *times[0, program])))
+        first, second = times_of(found[0, program], 0), times_of(found[0, program], 1)
+        described, difference = describe(program, first, second)
+        lines += described
+        results["programs"][program] = {
+            "sorts": SORTS[program], "first": first, "second": second,
+            "difference": difference, "verdict": described[-1].removeprefix("  verdict: "),
+            "wall_seconds": [run.wall_seconds for run in found[0, program]],
+            "peak_kb": [run.peak_kb for run in found[0, program]],
+            "report": found[0, program][0].report}
+    return lines, results, 0
 
 
-def compare_times(times, sides, other, programs):
+def compare_times(found, sides, other, programs):
     """The lines that compare the times of sides[other] with the first
-    side's, and {sort: Change}."""
+    side's, and {sort: (times before, times after, Change)}."""
     lines, changes = [], {}
     for program in programs:
-        runs = len(times[0, program][0])
-        lines.append(f"{program}, {runs} rounds on {cpu_name()}: {sides[0].label} -> "
-                     f"{sides[other].label}")
+        lines.append(f"{program}, {len(found[0, program])} rounds on {cpu_name()}: "
+                     f"{sides[0].label} -> {sides[other].label}")
         for sort, name in enumerate(SORTS[program]):
-            before, after = times[0, program][sort], times[other, program][sort]
-            found = changes[f"{program} {name}"] = change(before, after)
+            before = times_of(found[0, program], sort)
+            after = times_of(found[other, program], sort)
+            changes[f"{program} {name}"] = before, after, change(before, after)
+            found_change = changes[f"{program} {name}"][2]
             medians = (f"{statistics.median(before):.0f} -> {statistics.median(after):.0f} ms")
-            if found is None:
+            if found_change is None:
                 lines.append(f"  {name}: {medians}: a time of 0 ms, too short to compare")
             else:
-                lines.append(f"  {name}: {medians}, x{found.ratio:.3f} (95% CI {found.low:.3f} "
-                             f"to {found.high:.3f}): {found.word}")
+                lines.append(f"  {name}: {medians}, x{found_change.ratio:.3f} (95% CI "
+                             f"{found_change.low:.3f} to {found_change.high:.3f}): "
+                             f"{found_change.word}")
     return lines, changes
 
 
 def compare_counts(before, after, base, other, programs):
     """The counted work before and after, in millions, with their ratio, of
-    each sort counted on the data of one of `programs`."""
+    each sort counted on the data of one of `programs` (or of none named)."""
     rows = [["", *COUNTED.values()]]
-    for name in [name for name in after if name in before and after[name]["data"] in programs]:
+    for name in [name for name in after
+                 if name in before and after[name]["data"] in programs + [None]]:
         rows.append([name] + [f"{before[name][key] / 1e6:.2f} -> {after[name][key] / 1e6:.2f} "
                               f"x{after[name][key] / before[name][key]:.3f}" for key in COUNTED])
     widths = [max(len(row[i]) for row in rows) for i in range(len(rows[0]))]
@@ -308,10 +352,10 @@ def compare_counts(before, after, base, other, programs):
 
 def compare_sides(sides, programs, runs, fail_slower):
     """Builds every side, runs them by turns, and compares each with the
-    first; prints only once everything has run. Returns the exit status."""
+    first: the lines to print, the results as data and the exit status."""
     counted = shutil.which("valgrind") is not None
     counters = [build(side, counted) for side in sides]
-    times = collect_times([(side.label, side.build) for side in sides], programs, runs)
+    found = collect_runs([(side.label, side.build) for side in sides], programs, runs)
     work = []
     for side, counter in zip(sides, counters):
         if counter:
@@ -319,9 +363,16 @@ def compare_sides(sides, programs, runs, fail_slower):
         work.append(counts(counter) if counter else None)
     lines, slow = [], []
     base = sides[0]
+    results = {"cpu": cpu_name(), "runs": runs, "comparisons": []}
     for other in range(1, len(sides)):
-        compared, changes = compare_times(times, sides, other, programs)
+        compared, changes = compare_times(found, sides, other, programs)
         lines += compared
+        results["comparisons"].append({
+            "base": base.label, "other": sides[other].label,
+            "sorts": {name: {"before": before, "after": after,
+                             **(dataclasses.asdict(found_change) if found_change else {})}
+                      for name, (before, after, found_change) in changes.items()},
+            "counts": {"before": work[0], "after": work[other]}})
         if not counted:
             lines.append("counted work: Valgrind is not installed (apt-get install valgrind)")
         elif work[0] and work[other]:
@@ -330,12 +381,11 @@ def compare_sides(sides, programs, runs, fail_slower):
             missing = " and ".join(sides[i].label for i in (0, other) if not work[i])
             lines.append(f"counted work: none, for want of a work_counts program in {missing}")
         if fail_slower is not None:
-            slow += [f"{name} ({sides[other].label})" for name in too_slow(changes, fail_slower)]
-    print("\n".join(lines))
+            slow += [f"{name} ({sides[other].label})" for name in
+                     too_slow({name: entry[2] for name, entry in changes.items()}, fail_slower)]
     if slow:
-        print(f"slower by more than {fail_slower:g}%: " + ", ".join(slow))
-        return 1
-    return 0
+        lines.append(f"slower by more than {fail_slower:g}%: " + ", ".join(slow))
+    return lines, results, 1 if slow else 0
 
 
 def build_release():
@@ -358,31 +408,39 @@ def main():
                         help="exit 1 when a sort is slower by more than PCT%% for certain")
     parser.add_argument("--build-dir", type=pathlib.Path,
                         help="run the programs already built here instead of building")
+    parser.add_argument("--json", type=pathlib.Path, metavar="FILE",
+                        help="also write the times and verdicts to FILE, for the docs' figures")
     args = parser.parse_args()
     programs = args.programs.split(",")
     if args.runs < 2:
         parser.error("an interval needs at least 2 runs")
     if args.commits and args.candidates:
         parser.error("--commits or --candidates, not both")
+    if args.candidates and len(args.candidates.split(",")) < 2:
+        parser.error("--candidates needs two or more to compare")
     try:
         if args.commits:
             repo = repository()
             names = args.commits.split(",") + [WORKTREE]
-            return compare_sides([commit_side(repo, name) for name in names[:2]], programs,
-                                 args.runs, args.fail_slower)
-        if args.candidates:
-            names = args.candidates.split(",")
-            if len(names) < 2:
-                parser.error("--candidates needs two or more to compare")
-            return compare_sides([candidate_side(name) for name in names], programs,
-                                 args.runs, args.fail_slower)
+            lines, results, status = compare_sides(
+                [commit_side(repo, name) for name in names[:2]], programs, args.runs,
+                args.fail_slower)
+        elif args.candidates:
+            lines, results, status = compare_sides(
+                [candidate_side(name) for name in args.candidates.split(",")], programs,
+                args.runs, args.fail_slower)
+        else:
+            if not args.build_dir:
+                progress("building the default Release build ...")
+            lines, results, status = compare_runs(args.build_dir or build_release(), programs,
+                                                  args.runs)
     except Failure as failure:
         print(f"{pathlib.Path(sys.argv[0]).name}: {failure}", file=sys.stderr)
         return FAILED
-    if not args.build_dir:
-        progress("building the default Release build ...")
-    compare_runs(args.build_dir or build_release(), programs, args.runs)
-    return 0
+    print("\n".join(lines))
+    if args.json:
+        args.json.write_text(json.dumps({**results, "output": lines}, indent=1) + "\n")
+    return status
 
 
 if __name__ == "__main__":

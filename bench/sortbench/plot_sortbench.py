@@ -185,7 +185,7 @@ def work_script(results, scratch, caches):
     plots = []
     for sort in catalogue.sorts:
         name = sort["name"]
-        # "StackQuick, per pivot comparison"
+        # "<name>, per pivot comparison" for the unit pivot_comparisons
         title = f"{name}, per {sort['unit'].removesuffix('s').replace('_', ' ')}"
         if (name, random) in series:
             plots.append(plot_line(scratch, f"work-{name}", series[name, random],

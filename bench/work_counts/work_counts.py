@@ -72,6 +72,7 @@ def count(program):
             sys.exit(f"work_counts failed under Callgrind:\n{run.stdout}{run.stderr}")
         lines = run.stdout.splitlines()
         sorts = {}
+        data = None  # a program that names no program's data
         for line in lines[1:]:
             if line.startswith("data "):
                 data = line.removeprefix("data ")
