@@ -32,7 +32,9 @@ of dunmark takes seconds, of corvel more.
 --fail-slower PCT exits with status 1 when a sort's interval lies wholly
 above 1 + PCT/100, naming the sort. A comparison that cannot run (no such
 commit, a build that fails, no git) says why and exits with status 2
-before it prints any result.
+before it prints any result. --json FILE also writes what was printed and
+the numbers behind it, each run's wall time and peak memory (read through
+GNU time) among them, for the docs' figures.
 
 Needs Debian's python3-scipy.
 """
@@ -158,7 +160,8 @@ def commit_side(repo, name):
         progress(f"checking out {short} ({name}) in {os.path.relpath(source)}")
         if git(repo, "worktree", "add", "--detach", str(source), commit) is None:
             raise Failure(f"`git worktree add` could not check out {short} ({name}) in {source}")
-    return Side(f"{short} ({name})", source, folder / "build", [])
+    return Side(short if commit.startswith(name) else f"{short} ({name})", source,
+                folder / "build", [])
 
 
 def candidate_side(name):
