@@ -59,12 +59,13 @@ def short(value):
 
 
 def kind_rows(times, spread, quadratic, shapes, columns, baselines):
-    """A row per shape that ran: the shape, the shared size, then a cell per sort."""
+    """A row per shape on which a sort of the kind, not only its baselines,
+    ran: the shape, the shared size, then a cell per sort."""
     rows = []
     for shape in shapes:
         ran = [sort for sort in columns if (sort, shape) in times]
         shared = set.intersection(*(set(times[sort, shape]) for sort in ran)) if ran else set()
-        if not shared:
+        if not shared or set(ran) <= set(baselines):
             continue
         size = max(shared)
         bases = [times[base, shape][size] for base in baselines if base in ran]
