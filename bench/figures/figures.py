@@ -14,7 +14,7 @@ from the file, without measuring. check, a test, fails where a figure in a
 doc is not what the file renders (edited by hand), or where the sorts'
 counted work has moved from the work that was timed.
 
-In a doc, a figure sits between `<!-- fig NAME -->` and `<!-- /fig -->`,
+In a doc, a figure sits between `<!-- fig NAME ARGS -->` and `<!-- /fig -->`,
 within a sentence or as a block of lines; NAME is a method of Figures.
 """
 
@@ -26,6 +26,7 @@ import os
 import pathlib
 import re
 import shutil
+import statistics
 import subprocess
 import sys
 import tempfile
@@ -176,9 +177,9 @@ def measure(build, compiler):
     step("full_run", f"sortbench's full run, on one core, into {full} (about 45 min)",
          lambda: {"summary": sortbench(binary, full)})
     data["full_run"].update(reduced(json.loads(full.read_text())))
+    plots = [str(ROOT / "docs" / name) for name in ("sortbench.svg", "sortbench_work.svg")]
     subprocess.run([sys.executable, str(SORTBENCH_SCRIPTS / "plot_sortbench.py"), str(full),
-                    str(ROOT / "docs" / "sortbench.svg"), str(ROOT / "docs" / "sortbench_work.svg")],
-                   check=True, stdout=subprocess.DEVNULL)
+                    *plots], check=True, stdout=subprocess.DEVNULL)
     data["seconds"]["all"] = round(time.monotonic() - started)
     RESULTS.write_text(json.dumps(data, indent=1) + "\n")
     progress(f"wrote {RESULTS.relative_to(ROOT)} in {data['seconds']['all'] / 60:.0f} min")
@@ -241,15 +242,9 @@ def number(value, digits=None):
     return f"{value:.0f}" if abs(value) >= 100 else f"{value:.3g}"
 
 
-def median(values):
-    ordered = sorted(values)
-    half = len(ordered) // 2
-    return ordered[half] if len(ordered) % 2 else (ordered[half - 1] + ordered[half]) / 2
-
-
 def with_range(values, unit="ms", digits=0):
     """'7851 ms (7654–8130)': the median and the range."""
-    return (f"{median(values):.{digits}f} {unit} "
+    return (f"{statistics.median(values):.{digits}f} {unit} "
             f"({min(values):.{digits}f}–{max(values):.{digits}f})")
 
 
@@ -338,7 +333,7 @@ class Figures:
 
     def run_spread(self):
         """How far apart each sort's fastest and slowest run lie, as a share of its median."""
-        spreads = [(max(t) - min(t)) / median(t) * 100 for p in ("corvel", "dunmark")
+        spreads = [(max(t) - min(t)) / statistics.median(t) * 100 for p in ("corvel", "dunmark")
                    for t in (self._program(p)["first"], self._program(p)["second"])]
         return f"{min(spreads):.0f} to {max(spreads):.0f}%"
 
@@ -409,7 +404,7 @@ class Figures:
         rows = [[f"{comparisons[0]['base']} (default)"]
                 + [with_range(comparisons[0]["sorts"][sort]["before"]) for sort in sorts]]
         for c in comparisons:
-            rows.append([c["other"]] + [f"{median(c['sorts'][sort]['after']):.0f} ms, "
+            rows.append([c["other"]] + [f"{statistics.median(c['sorts'][sort]['after']):.0f} ms, "
                                         f"x{c['sorts'][sort]['ratio']:.2f}: "
                                         f"{c['sorts'][sort]['word']}" for sort in sorts])
         return table(["build", *sorts], rows)
