@@ -32,10 +32,10 @@ import subprocess
 import sys
 import tempfile
 
-# Colours given to the sorts in the order sortbench lists them, again from
-# the first where there are more sorts.
-PALETTE = ("#1f77b4", "#ff7f0e", "#d62728", "#2ca02c", "#9467bd", "#17becf", "#aec7e8",
-           "#98df8a", "#8c564b", "#e377c2", "#7f7f7f", "#bcbd22", "#ff9896", "#c5b0d5")
+# Colours given to the sorts in the order sortbench lists them, the strong
+# ones first, again from the first where there are more sorts.
+PALETTE = ("#1f77b4", "#ff7f0e", "#d62728", "#2ca02c", "#9467bd", "#17becf", "#8c564b",
+           "#e377c2", "#7f7f7f", "#bcbd22", "#aec7e8", "#98df8a", "#ff9896", "#c5b0d5")
 BYTES_PER_ELEMENT = {"ints": 4, "nodes": 32}
 
 
