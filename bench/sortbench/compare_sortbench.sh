@@ -6,7 +6,7 @@
 # run (bench-full) has five of each case, the quick look only one.
 #
 #   sortbench --benchmark_filter=... --benchmark_repetitions=9 --benchmark_out=old.json
-#   bench/compare_sortbench.sh old.json new.json
+#   bench/sortbench/compare_sortbench.sh old.json new.json
 #
 # Needs Debian's libbenchmark-tools and python3-scipy.
 set -eu
