@@ -3,8 +3,11 @@
 
 Every mode runs the programs N times, round by round (each build and
 program once per round, so that drift on a shared machine spreads evenly),
-and reads the times they report. Progress goes to standard error: each run
-of dunmark takes seconds, of corvel more.
+and reads the times they report. Where two or more builds are compared,
+their order alternates from one round to the next (ABBA...): the first
+round runs them as given, the second reversed, so that running first or
+second biases neither side. Progress goes to standard error, one line a
+run, naming the build and program in the order they run.
 
     bench/compare_builds/compare_builds.py --runs 10
         Is the difference each program reports real? Runs the default
@@ -29,12 +32,14 @@ of dunmark takes seconds, of corvel more.
         Which compiler flags? Builds each under build/candidates/<name>
         and compares each with the first, as --commits compares two commits.
 
---fail-slower PCT exits with status 1 when a sort's interval lies wholly
-above 1 + PCT/100, naming the sort. A comparison that cannot run (no such
-commit, a build that fails, no git) says why and exits with status 2
-before it prints any result. --json FILE also writes what was printed and
-the numbers behind it, each run's wall time and peak memory (read through
-GNU time) among them, for the docs' figures.
+Exit status 0: compared. 1: --fail-slower PCT found a sort whose interval
+lies wholly above 1 + PCT/100, and names it; where every round gave the
+same ratio there is no interval, and the ratio itself is held to the limit.
+2: nothing was compared, with one line that says why (no such commit, a
+build or a run that fails, options that do not go together, any
+unexpected error), before any result. --json FILE also writes what was
+printed and the numbers behind it, each run's wall time and peak memory in
+bytes (read through GNU time) among them, for the docs' figures.
 
 Needs Debian's python3-scipy.
 """
@@ -55,11 +60,18 @@ import time
 
 from scipy import stats
 
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent.parent))
+from units import bytes_from_kib  # noqa: E402  (shared with figures.py)
+
 HERE = pathlib.Path(__file__).resolve().parent
 ROOT = HERE.parent.parent
 WORK_COUNTS = HERE.parent / "work_counts" / "work_counts.py"
 WORKTREE = "WORKTREE"
 FAILED = 2
+# The programs report whole milliseconds: an interval narrower than that
+# shows the clock's resolution, not a measured spread.
+RESOLUTION_MS = 1
+NO_SPREAD = "no spread measured"
 
 # name: (compiler, release flags, interprocedural optimisation)
 CANDIDATES = {
@@ -111,21 +123,28 @@ def change(before, after):
     """The change from `before` to `after`, one pair of times per round: the
     geometric mean of the per-round ratios with Student's t interval on their
     logarithms, so that a sort twice as fast and one twice as slow are
-    equally far from 1. None where a time of 0 ms leaves no ratio."""
+    equally far from 1. None where a time of 0 ms leaves no ratio. An
+    interval that spans less than the clock's resolution at the median time
+    is no evidence of certainty: its word is NO_SPREAD."""
     if min(before + after) <= 0:
         return None
     logs = [math.log(b / a) for a, b in zip(before, after)]
     centre = statistics.fmean(logs)
     half = stats.t.ppf(0.975, len(logs) - 1) * statistics.stdev(logs) / math.sqrt(len(logs))
     low, high = math.exp(centre - half), math.exp(centre + half)
-    word = "slower" if low > 1 else "faster" if high < 1 else "no change"
+    if (high - low) * statistics.median(before) < RESOLUTION_MS:
+        word = NO_SPREAD
+    else:
+        word = "slower" if low > 1 else "faster" if high < 1 else "no change"
     return Change(math.exp(centre), low, high, word)
 
 
 def too_slow(changes, percent):
-    """The names of the changes whose interval lies wholly above 1 + percent/100."""
+    """The names of the changes whose interval lies wholly above 1 + percent/100;
+    without a spread, the ratio that every round gave is held to that limit."""
     limit = 1 + percent / 100
-    return [name for name, found in changes.items() if found and found.low > limit]
+    return [name for name, found in changes.items()
+            if found and (found.ratio if found.word == NO_SPREAD else found.low) > limit]
 
 
 def git(directory, *args):
@@ -215,11 +234,11 @@ def progress(line):
 @dataclasses.dataclass
 class Run:
     """One run of a program: the times of lines 2 and 3, its report decoded,
-    its wall time and its peak resident memory."""
+    its wall time and its peak resident memory in bytes (None without GNU time)."""
     times: list
     report: str
     wall_seconds: float
-    peak_kb: int
+    peak_bytes: int
 
 
 def run_program(binary):
@@ -235,10 +254,10 @@ def run_program(binary):
         wall = time.monotonic() - start
         if run.returncode != 0:
             raise Failure(f"{binary} exited with status {run.returncode}")
-        peak_kb = int(peak.read()) if gnu_time else None
+        peak_bytes = bytes_from_kib(int(peak.read())) if gnu_time else None
     report = run.stdout.decode("gbk")
     times = [int(re.search(r"(-?\d+)\D*$", line).group(1)) for line in report.splitlines()[1:3]]
-    return Run(times, report, wall, peak_kb)
+    return Run(times, report, wall, peak_bytes)
 
 
 def cpu_name():
@@ -253,8 +272,12 @@ def cpu_name():
 
 
 def describe(program, first, second):
-    """The lines that say what `first` and `second`, one pair a run, show,
-    and the difference's median, interval and count of runs it was positive."""
+    """The lines that say what `first` and `second`, one pair a run, show:
+    each sort's median and range, the difference's median and interval, and
+    a verdict that counts the runs in which each sort was slower and the
+    ties. An interval narrower than the clock's resolution (every run gave
+    the same difference, say) gives no verdict: it shows no spread, not
+    certainty."""
     runs = len(first)
     differences = [b - a for a, b in zip(first, second)]
     median = statistics.median(differences)
@@ -270,25 +293,40 @@ def describe(program, first, second):
     lines.append(f"  difference ({LINE_4[program]}), {names[1]} minus {names[0]}: median "
                  f"{median:.0f} ms, 95% CI of the mean {span} ms")
     slower = sum(d > 0 for d in differences)
-    if low > 0:
-        verdict = (f"the {names[1]} was slower in {slower} of {runs} runs: "
+    faster = sum(d < 0 for d in differences)
+    ties = runs - slower - faster
+    tied = f", tied in {ties}" if ties else ""
+    if high - low < RESOLUTION_MS:
+        verdict = (f"{NO_SPREAD}: the difference was {median:.0f} ms in every run but "
+                   f"{runs - differences.count(median)}, and the clock counts whole ms")
+    elif low > 0:
+        verdict = (f"the {names[1]} was slower in {slower} of {runs} runs{tied}: "
                    f"{median:.0f} ms (95% CI {span})")
     elif high < 0:
-        verdict = (f"the {names[0]} was slower in {runs - slower} of {runs} runs: "
+        verdict = (f"the {names[0]} was slower in {faster} of {runs} runs{tied}: "
                    f"{-median:.0f} ms (95% CI {-high:.0f} to {-low:.0f})")
     else:
         verdict = f"no difference shown: the interval, {span} ms, includes 0"
     lines.append(f"  verdict: {verdict}")
-    return lines, {"median": median, "low": low, "high": high, "positive": slower}
+    return lines, {"median": median, "low": low, "high": high, "positive": slower,
+                   "negative": faster, "ties": ties}
+
+
+def round_order(count, round_index):
+    """The order of `count` builds in a round: as given in even rounds,
+    reversed in odd ones (ABBA...), so that neither side always runs first."""
+    order = list(range(count))
+    return order if round_index % 2 == 0 else order[::-1]
 
 
 def collect_runs(builds, programs, runs):
     """{(index of the build, program): [Run]} for `builds`, (label, directory)
-    pairs, every build and program once per round, so that drift on a shared
-    machine spreads evenly."""
+    pairs, every build and program once per round in round_order, so that
+    drift on a shared machine spreads evenly."""
     found = {(index, program): [] for index in range(len(builds)) for program in programs}
     for run in range(runs):
-        for index, (label, directory) in enumerate(builds):
+        for index in round_order(len(builds), run):
+            label, directory = builds[index]
             for program in programs:
                 progress(f"run {run + 1} of {runs}: {label} {program} sorting ...")
                 found[index, program].append(run_program(directory / program / program))
@@ -312,7 +350,7 @@ def compare_runs(directory, programs, runs):
             "sorts": SORTS[program], "first": first, "second": second,
             "difference": difference, "verdict": described[-1].removeprefix("  verdict: "),
             "wall_seconds": [run.wall_seconds for run in found[0, program]],
-            "peak_kb": [run.peak_kb for run in found[0, program]],
+            "peak_bytes": [run.peak_bytes for run in found[0, program]],
             "report": found[0, program][0].report}
     return lines, results, 0
 
@@ -421,6 +459,13 @@ def main():
         parser.error("--commits or --candidates, not both")
     if args.candidates and len(args.candidates.split(",")) < 2:
         parser.error("--candidates needs two or more to compare")
+    if args.commits and len(args.commits.split(",")) > 2:
+        parser.error("--commits takes BASE or BASE,CONTENDER: two commits at most")
+    if args.build_dir and (args.commits or args.candidates):
+        parser.error("--build-dir runs programs already built: --commits and --candidates "
+                     "build their own")
+    if args.fail_slower is not None and not (args.commits or args.candidates):
+        parser.error("--fail-slower needs a comparison of builds: --commits or --candidates")
     try:
         if args.commits:
             repo = repository()
@@ -437,12 +482,17 @@ def main():
                 progress("building the default Release build ...")
             lines, results, status = compare_runs(args.build_dir or build_release(), programs,
                                                   args.runs)
+        if args.json:
+            args.json.write_text(json.dumps({**results, "output": lines, "status": status},
+                                            indent=1) + "\n")
     except Failure as failure:
         print(f"{pathlib.Path(sys.argv[0]).name}: {failure}", file=sys.stderr)
         return FAILED
+    except Exception as error:  # noqa: BLE001  (status 1 means slower, never a crash)
+        print(f"{pathlib.Path(sys.argv[0]).name}: nothing compared, an unexpected "
+              f"{type(error).__name__}: {error}", file=sys.stderr)
+        return FAILED
     print("\n".join(lines))
-    if args.json:
-        args.json.write_text(json.dumps({**results, "output": lines}, indent=1) + "\n")
     return status
 
 

@@ -9,14 +9,14 @@ import subprocess
 import tempfile
 import unittest
 
-from compare_builds import FAILED, Change, change, too_slow
+from compare_builds import FAILED, NO_SPREAD, Change, change, describe, too_slow
 
 HERE = pathlib.Path(__file__).resolve().parent
 
 # before and after, a pair per round; the ratio and its interval, rounded; the word.
-CASES = [([100, 100, 100], [100, 100, 100], (1.0, 1.0, 1.0), "no change"),
-         ([100, 200, 300], [200, 400, 600], (2.0, 2.0, 2.0), "slower"),
-         ([200, 400, 600], [100, 200, 300], (0.5, 0.5, 0.5), "faster"),
+CASES = [([100, 100, 100], [100, 100, 100], (1.0, 1.0, 1.0), NO_SPREAD),
+         ([100, 200, 300], [200, 400, 600], (2.0, 2.0, 2.0), NO_SPREAD),
+         ([200, 400, 600], [100, 210, 290], (0.5, 0.45, 0.56), "faster"),
          ([100, 100, 100], [90, 110, 100], (1.0, 0.78, 1.28), "no change"),
          ([100, 102, 98], [110, 113, 107], (1.1, 1.08, 1.12), "slower")]
 
@@ -32,8 +32,25 @@ class Verdict(unittest.TestCase):
     def test_fail_slower_needs_the_whole_interval_above_its_limit(self):
         changes = {"at the limit": Change(1.06, 1.05, 1.07, "slower"),
                    "above": Change(1.06, 1.051, 1.07, "slower"),
-                   "across 1": Change(2.0, 0.9, 3.0, "no change"), "0 ms": None}
-        self.assertEqual(too_slow(changes, 5), ["above"])
+                   "across 1": Change(2.0, 0.9, 3.0, "no change"), "0 ms": None,
+                   "every round x1.06": Change(1.06, 1.06, 1.06, NO_SPREAD),
+                   "every round x1.04": Change(1.04, 1.04, 1.04, NO_SPREAD)}
+        self.assertEqual(too_slow(changes, 5), ["above", "every round x1.06"])
+
+    def test_what_line_4_shows_over_the_runs(self):
+        # first times, second times, the verdict's start.
+        for first, second, says in [
+                ([200] * 10, [100] * 9 + [200], "the stack quicksort was slower in 9 of 10 "
+                                                "runs, tied in 1: 100 ms"),
+                ([100, 101, 99, 100], [150, 152, 149, 151], "the recursive quicksort was "
+                                                            "slower in 4 of 4 runs: 50 ms"),
+                ([100, 100, 100], [103, 103, 103], f"{NO_SPREAD}: the difference was 3 ms "
+                                                   "in every run but 0"),
+                ([100, 120, 90], [110, 100, 95], "no difference shown: the interval")]:
+            lines, difference = describe("dunmark", first, second)
+            self.assertIn(f"verdict: {says}", lines[-1])
+            self.assertEqual(difference["positive"] + difference["negative"]
+                             + difference["ties"], len(first))
 
 
 # Each commit sets how long the stand-ins' second sort takes.
@@ -91,6 +108,22 @@ class Commits(unittest.TestCase):
         self.assertRegex(self.compare("--commits", "HEAD").stdout,
                          r"\(HEAD\) -> the working tree\n(.|\n)*recursive quicksort: "
                          r"2\d{3} -> 4\d{3} ms, .*: slower")
+
+    def test_the_sides_take_turns_at_running_first(self):
+        run = self.compare("--commits", "HEAD~1,HEAD", "--programs", "corvel")
+        self.assertEqual(run.returncode, 0, run.stderr)
+        order = [line.split(": ", 1)[1].split()[0] for line in run.stderr.splitlines()
+                 if line.startswith("run ")]
+        head, base = self.git("rev-parse", "--short", "HEAD"), self.git("rev-parse",
+                                                                        "--short", "HEAD~1")
+        self.assertEqual(order, [base, head, head, base, base, head])
+
+    def test_options_that_do_not_go_together_are_refused(self):
+        for args in (["--commits", "HEAD~1,HEAD,HEAD"], ["--fail-slower", "5"],
+                     ["--commits", "HEAD", "--build-dir", "build"]):
+            run = self.compare(*args)
+            self.assertEqual((run.returncode, run.stdout), (FAILED, ""), args)
+            self.assertIn("error:", run.stderr)
 
     def test_what_cannot_run_says_why_before_any_result(self):
         self.commit('message(FATAL_ERROR "broken on purpose")')

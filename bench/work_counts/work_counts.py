@@ -136,6 +136,10 @@ def compare(result, baseline):
                   f"{millions(sort['mispredicted'])} mispredicted, "
                   f"{millions(sort['d1_misses'])} D1 misses: within "
                   f"{TOLERANCE:.0%} of the baseline{note}")
+    for name in baseline["sorts"].keys() - result["sorts"].keys():
+        print(f"{name}: FAILED, in the baseline but no longer counted; record the baseline "
+              "again if it was removed on purpose")
+        within = False
     return within
 
 

@@ -1,6 +1,8 @@
 #!/usr/bin/env python3
 """When the work-counts check compares, skips or fails: each kind of build, in and out of CI."""
 
+import contextlib
+import io
 import unittest
 
 import work_counts
@@ -43,6 +45,29 @@ class Verdict(unittest.TestCase):
                     # A changed build that fails says how to put it right.
                     self.assertEqual(action == "fail" and result is not None,
                                      work_counts.RECORD_COMMAND in line)
+
+
+
+def sort(instructions, mispredicted=100, d1_misses=100):
+    return {"instructions": instructions, "mispredicted": mispredicted, "d1_misses": d1_misses}
+
+
+class Compare(unittest.TestCase):
+    """Counts within 1% of the baseline pass; more, or a sort gone, fail."""
+
+    def test_the_tolerance_edge_and_a_vanished_sort(self):
+        baseline = {"sorts": {"A": sort(1000), "B": sort(1000)}}
+        for counted, within in [({"A": sort(1010), "B": sort(990)}, True),
+                                ({"A": sort(1011), "B": sort(1000)}, False),
+                                ({"A": sort(1000), "B": sort(1000, d1_misses=102)}, False),
+                                ({"A": sort(1000)}, False),
+                                ({"A": sort(1000), "B": sort(1000), "C": sort(1)}, False)]:
+            with self.subTest(counted), contextlib.redirect_stdout(io.StringIO()) as out:
+                self.assertEqual(work_counts.compare({"sorts": counted}, baseline), within,
+                                 out.getvalue())
+        with contextlib.redirect_stdout(io.StringIO()) as out:
+            work_counts.compare({"sorts": {"A": sort(1000)}}, baseline)
+        self.assertIn("B: FAILED, in the baseline but no longer counted", out.getvalue())
 
 
 if __name__ == "__main__":
