@@ -261,7 +261,7 @@ def run_program(binary):
 
 
 def cpu_name():
-    """'AMD EPYC (family 25, model 17)', from /proc/cpuinfo where there is one."""
+    """'<model name> (family F, model M)', from /proc/cpuinfo where there is one."""
     try:
         text = pathlib.Path("/proc/cpuinfo").read_text()
     except OSError:
@@ -349,6 +349,7 @@ def compare_runs(directory, programs, runs):
         results["programs"][program] = {
             "sorts": SORTS[program], "first": first, "second": second,
             "difference": difference, "verdict": described[-1].removeprefix("  verdict: "),
+            "ratio": dataclasses.asdict(ratio) if (ratio := change(first, second)) else None,
             "wall_seconds": [run.wall_seconds for run in found[0, program]],
             "peak_bytes": [run.peak_bytes for run in found[0, program]],
             "report": found[0, program][0].report}

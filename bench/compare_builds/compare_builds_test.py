@@ -4,14 +4,18 @@ a repository whose programs are stand-ins that report at once."""
 
 import os
 import pathlib
+import json
 import shutil
 import subprocess
+import sys
 import tempfile
 import unittest
 
 from compare_builds import FAILED, NO_SPREAD, Change, change, describe, too_slow
 
 HERE = pathlib.Path(__file__).resolve().parent
+sys.path.insert(0, str(HERE.parent / "figures"))
+import figures  # noqa: E402
 
 # before and after, a pair per round; the ratio and its interval, rounded; the word.
 CASES = [([100, 100, 100], [100, 100, 100], (1.0, 1.0, 1.0), NO_SPREAD),
@@ -108,6 +112,28 @@ class Commits(unittest.TestCase):
         self.assertRegex(self.compare("--commits", "HEAD").stdout,
                          r"\(HEAD\) -> the working tree\n(.|\n)*recursive quicksort: "
                          r"2\d{3} -> 4\d{3} ms, .*: slower")
+
+    def test_its_json_feeds_every_figure_that_reads_it(self):
+        """The contract with figures.py, in seconds rather than after a record."""
+        found = {}
+        for step, args in [("slowdown", ["--commits", "HEAD~1,HEAD", "--fail-slower", "5"]),
+                           ("programs", ["--build-dir", str(self.repo / "build/commits" / self.git(
+                               "rev-parse", "--short", "HEAD") / "build")])]:
+            out = self.repo / "build" / f"{step}.json"
+            run = self.compare(*args, "--json", str(out))
+            self.assertIn(run.returncode, (0, 1), run.stderr)
+            found[step] = json.loads(out.read_text())
+        data = {"context": {"cpu": "A CPU", "family": "1", "model": "2", "compiler": "GNU",
+                            "date": "2026-12-10", "commit": "abc1234",
+                            "caches": {"L1d": "32 KiB", "L2": "1 MiB"}},
+                "candidates": found["slowdown"], **found}
+        rendered = figures.Figures(data, {"sorts": {}}, {"a-machine": data})
+        for call in ["sample_reports", "output programs", "verdict corvel", "run_spread",
+                     "outside_sorts dunmark", "wall_and_memory", "run_table", "output slowdown",
+                     "candidates_table", "compared_ratio slowdown dunmark_recursive_quicksort",
+                     "machines_table", "machines_ratios_table"]:
+            with self.subTest(call):
+                self.assertTrue(rendered.render(call))
 
     def test_the_sides_take_turns_at_running_first(self):
         run = self.compare("--commits", "HEAD~1,HEAD", "--programs", "corvel")

@@ -15,7 +15,7 @@
 //
 //   sortbench                                  everything but 10^8 elements
 //   sortbench --huge                           plus the quicksorts at 10^8
-//   sortbench --quick                          a first look in about two minutes
+//   sortbench --quick                          a first look in a few minutes
 //   sortbench --benchmark_filter=StackQuick/   one sort
 //   sortbench --benchmark_filter=^Std          the baselines
 //   sortbench --benchmark_filter=/Descending/  one shape
