@@ -1,5 +1,5 @@
 // bubbleSortArray linked with this file's swapValues in place of the real
-// one, which counts every exchange the sort makes.
+// one, which counts every exchange the sort makes and records where.
 
 #include <gtest/gtest.h>
 
@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "branchless_bubble_sorts.hpp"
 #include "corvel.hpp"
 #include "sort_inputs.hpp"
 
@@ -16,6 +17,9 @@ namespace {
 
 long gExchanges = 0;
 long gExchangesOfOrderedPairs = 0;
+// The array being sorted, and the index of each exchange's first element.
+const int* gArray = nullptr;
+std::vector<long> gExchangedAt;
 
 // Pairs i < j with values[i] > values[j].
 long inversions(const std::vector<int>& values) {
@@ -35,6 +39,7 @@ void swapValues(int* x, int* y) {
   if (!(*y < *x)) {
     ++gExchangesOfOrderedPairs;
   }
+  gExchangedAt.push_back(x - gArray);
   std::swap(*x, *y);
 }
 
@@ -56,6 +61,35 @@ TEST_P(ArrayExchanges, OnePerInversionAndNoneBetweenEqualNeighbours) {
     EXPECT_EQ(gExchanges, expected);
     EXPECT_EQ(gExchangesOfOrderedPairs, 0);
     EXPECT_TRUE(std::is_sorted(values.begin(), values.end()));
+  }
+}
+
+// The branch-free twin stores a pair at every comparison, but its
+// exchanges, the comparisons that found a pair out of order, are the real
+// sort's, at the same places in the same order.
+struct ExchangeRecorder {
+  std::vector<long> at;
+  template <class Index>
+  void stepped(Index j, bool exchanged) {
+    if (exchanged) {
+      at.push_back(j);
+    }
+  }
+};
+
+TEST_P(ArrayExchanges, BranchlessTwinExchangesWhereTheRealSortDoes) {
+  std::mt19937 gen(17);
+  for (const int size : testSizes()) {
+    SCOPED_TRACE("size " + std::to_string(size));
+    std::vector<int> real = GetParam().make(size, gen);
+    std::vector<int> twin = real;
+    gExchangedAt.clear();
+    gArray = real.data();
+    bubbleSortArray(real.data(), size);
+    ExchangeRecorder recorder;
+    bubbleSortArrayBranchless(twin.data(), size, recorder);
+    EXPECT_EQ(recorder.at, gExchangedAt);
+    EXPECT_EQ(twin, real);
   }
 }
 

@@ -2,10 +2,13 @@
 
 #include <climits>
 #include <cstddef>
+#include <map>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
+#include "branchless_bubble_sorts.hpp"
 #include "corvel.hpp"
 #include "reports.hpp"
 #include "sort_inputs.hpp"
@@ -55,9 +58,25 @@ std::vector<int> sortedByList(const std::vector<int>& values) {
   return keys;
 }
 
+std::vector<int> sortedByBranchlessArray(const std::vector<int>& input) {
+  std::vector<int> values = input;
+  bubbleSortArrayBranchless(values.data(), static_cast<int>(values.size()));
+  return values;
+}
+
+std::vector<int> sortedByBranchlessList(const std::vector<int>& values) {
+  ListNode* head = buildList(values.data(), static_cast<int>(values.size()));
+  bubbleSortListBranchless(&head);
+  std::vector<int> keys = keysOf(head);
+  freeList(head);
+  return keys;
+}
+
 const Sorter kSorters[] = {
     {"Array", sortedByArray},
     {"List", sortedByList},
+    {"BranchlessArray", sortedByBranchlessArray},
+    {"BranchlessList", sortedByBranchlessList},
 };
 
 INSTANTIATE_TEST_SUITE_P(BubbleSorts, SortsMatchStdSort,
@@ -67,21 +86,109 @@ INSTANTIATE_TEST_SUITE_P(BubbleSorts, SortsMatchStdSort,
 
 class ListSortStructure : public testing::TestWithParam<InputShape> {};
 
-// Only keys move: the same nodes stay in the same order, correctly linked.
+// Only keys move: the same nodes stay in the same order, correctly linked,
+// in the real sort and in its branch-free twin.
 TEST_P(ListSortStructure, KeepsNodesAndLinks) {
   std::mt19937 gen(7);
+  for (void (*sort)(ListNode**) :
+       {bubbleSortList, +[](ListNode** head) { bubbleSortListBranchless(head); }}) {
+    for (const int size : testSizes()) {
+      SCOPED_TRACE("size " + std::to_string(size));
+      const std::vector<int> input = GetParam().make(size, gen);
+      ListNode* head = buildList(input.data(), size);
+      const std::vector<const ListNode*> nodesBefore = nodesOf(head);
+      ASSERT_TRUE(linksConsistent(head));
+
+      sort(&head);
+
+      EXPECT_EQ(nodesOf(head), nodesBefore);
+      EXPECT_TRUE(linksConsistent(head));
+      EXPECT_EQ(keysOf(head), sortedCopy(input));
+      freeList(head);
+    }
+  }
+}
+
+// bubbleSortList's pass pairs by index: the window bounds after every pass
+// (-1 the sentinel before the first node, n the end) and the exchanges.
+std::pair<std::vector<std::pair<int, int>>, long> cocktailPasses(std::vector<int> keys) {
+  std::vector<std::pair<int, int>> bounds;
+  long exchanges = 0;
+  int lower = -1;
+  int upper = static_cast<int>(keys.size());
+  for (bool swapped = keys.size() > 1; swapped;) {
+    int last = -1;
+    swapped = false;
+    for (int c = lower + 1; c + 1 != upper; ++c) {
+      if (keys[c + 1] < keys[c]) {
+        std::swap(keys[c], keys[c + 1]);
+        last = c + 1;
+        swapped = true;
+        ++exchanges;
+      }
+    }
+    if (swapped) {
+      upper = last;
+    }
+    bounds.emplace_back(lower, upper);
+    if (!swapped) {
+      break;
+    }
+    swapped = false;
+    for (int c = upper; c - 1 != lower; --c) {
+      if (keys[c] < keys[c - 1]) {
+        std::swap(keys[c], keys[c - 1]);
+        last = c - 1;
+        swapped = true;
+        ++exchanges;
+      }
+    }
+    if (swapped) {
+      lower = last;
+    }
+    bounds.emplace_back(lower, upper);
+  }
+  return {bounds, exchanges};
+}
+
+// What the list twin reports: its bounds by index, and its exchanges.
+struct PassRecorder {
+  std::map<const ListNode*, int> index;
+  std::vector<std::pair<int, int>> bounds;
+  long exchanges = 0;
+
+  void stepped(const ListNode* /*at*/, bool exchanged) { exchanges += exchanged ? 1 : 0; }
+  void passEnded(const ListNode* lowerBound, const ListNode* upperBound) {
+    const auto at = [this](const ListNode* node) {
+      const auto found = index.find(node);
+      return found == index.end() ? -1 : found->second;
+    };
+    bounds.emplace_back(at(lowerBound), at(upperBound));
+  }
+};
+
+// Same window, pass by pass, and the same exchanges: the twin decides
+// without a branch but makes the real sort's comparisons.
+TEST_P(ListSortStructure, BranchlessTwinMovesItsWindowAsTheRealSortDoes) {
+  std::mt19937 gen(11);
   for (const int size : testSizes()) {
+    if (size > 100) {
+      continue;
+    }
     SCOPED_TRACE("size " + std::to_string(size));
     const std::vector<int> input = GetParam().make(size, gen);
     ListNode* head = buildList(input.data(), size);
-    const std::vector<const ListNode*> nodesBefore = nodesOf(head);
-    ASSERT_TRUE(linksConsistent(head));
-
-    bubbleSortList(&head);
-
-    EXPECT_EQ(nodesOf(head), nodesBefore);
-    EXPECT_TRUE(linksConsistent(head));
-    EXPECT_EQ(keysOf(head), sortedCopy(input));
+    PassRecorder recorder;
+    const std::vector<const ListNode*> nodes = nodesOf(head);
+    for (int i = 0; i < size; ++i) {
+      recorder.index[nodes[static_cast<std::size_t>(i)]] = i;
+    }
+    recorder.index[nullptr] = size;
+    bubbleSortListBranchless(&head, recorder);
+    const auto [bounds, exchanges] = cocktailPasses(input);
+    EXPECT_EQ(recorder.bounds, bounds);
+    EXPECT_EQ(recorder.exchanges, exchanges);
+    EXPECT_EQ(keysOf(head), sortedByList(input));
     freeList(head);
   }
 }

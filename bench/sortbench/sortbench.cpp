@@ -11,7 +11,8 @@
 // the programs' own sizes on the data they draw: CorvelData, 10^5 values
 // from [1, 10^6], and DunmarkData, 10^7 (and 10^8) values from [1, 10^8].
 // The array bubble sort also runs built at the unroll factors corvel does
-// not use, against corvel's.
+// not use, against corvel's, and both bubble sorts beside their branch-free
+// twins, which show what their branch costs.
 //
 //   sortbench                                  everything but 10^8 elements
 //   sortbench --huge                           plus the quicksorts at 10^8
@@ -39,6 +40,7 @@
 #include <string>
 #include <vector>
 
+#include "branchless_bubble_sorts.hpp"
 #include "corvel.hpp"
 #include "dunmark.hpp"
 #include "input_shapes.hpp"
@@ -159,10 +161,12 @@ double timeArrayBubble(std::vector<int>& values) {
   return secondsFor([&] { Sort(values.data(), sizeOf(values)); });
 }
 
-// Times the list sort on `head` and copies the sorted keys back to `values`.
-double timeListSort(ListNode* head, std::vector<int>& values) {
+// Times a list sort, corvel's or its twin, on `head` and copies the sorted
+// keys back to `values`.
+template <class ListSort>
+double timeListSort(ListNode* head, std::vector<int>& values, ListSort sort) {
   benchmark::DoNotOptimize(head);
-  const double seconds = secondsFor([&] { bubbleSortList(&head); });
+  const double seconds = secondsFor([&] { sort(&head); });
   std::size_t i = 0;
   for (const ListNode* node = head; node != nullptr; node = node->nextNode) {
     values[i++] = node->key;
@@ -174,7 +178,7 @@ double timeListSort(ListNode* head, std::vector<int>& values) {
 // Nodes allocated one after another lie in memory almost like an array, so
 // the walk's next node is usually in the cache line or the one prefetched.
 double timeListBubble(std::vector<int>& values) {
-  return timeListSort(buildList(values.data(), sizeOf(values)), values);
+  return timeListSort(buildList(values.data(), sizeOf(values)), values, bubbleSortList);
 }
 
 // The same keys in the same list order, but each step goes to a random
@@ -182,7 +186,17 @@ double timeListBubble(std::vector<int>& values) {
 double timeScatteredListBubble(std::vector<int>& values) {
   static std::mt19937 layout(1);
   ListNode* head = scatteredList(values, layout);
-  return head == nullptr ? 0 : timeListSort(head, values);
+  return head == nullptr ? 0 : timeListSort(head, values, bubbleSortList);
+}
+
+double timeArrayBubbleBranchless(std::vector<int>& values) {
+  benchmark::DoNotOptimize(values.data());
+  return secondsFor([&] { bubbleSortArrayBranchless(values.data(), sizeOf(values)); });
+}
+
+double timeListBubbleBranchless(std::vector<int>& values) {
+  return timeListSort(buildList(values.data(), sizeOf(values)), values,
+                      [](ListNode** head) { bubbleSortListBranchless(head); });
 }
 
 double timeStackQuick(std::vector<int>& values) {
@@ -322,6 +336,15 @@ BenchedSort unrolledBubbleSort(const char* name, double (*timedSort)(std::vector
   return sort;
 }
 
+// A bubble sort without a branch on its comparisons, against the real
+// ones: the same exchanges, so the same work.
+BenchedSort branchlessTwin(const char* name, double (*timedSort)(std::vector<int>& values)) {
+  BenchedSort sort = bubbleSort(name, timedSort);
+  sort.kind = "Branch-free twins";
+  sort.baselines = {"ArrayBubble", "ListBubble"};
+  return sort;
+}
+
 // A quicksort of ours, over 2^13 to 2^23 elements.
 BenchedSort quickSort(const char* name, double (*timedSort)(std::vector<int>& values),
                       void (*countWork)(const std::vector<int>& input, WorkTally& tally),
@@ -363,6 +386,8 @@ const std::vector<BenchedSort>& benchedSorts() {
     unrolledBubbleSort("ArrayBubbleUnroll1", timeArrayBubble<bubbleSortArrayUnrolled1>),
     unrolledBubbleSort("ArrayBubbleUnroll2", timeArrayBubble<bubbleSortArrayUnrolled2>),
     unrolledBubbleSort("ArrayBubbleUnroll4", timeArrayBubble<bubbleSortArrayUnrolled4>),
+    branchlessTwin("ArrayBubbleBranchless", timeArrayBubbleBranchless),
+    branchlessTwin("ListBubbleBranchless", timeListBubbleBranchless),
     // Equal keys all go left of the pivot, and a descending range's first
     // element is the pivot it picks: both split off one element a level.
     quickSort("StackQuick", timeStackQuick, countStackQuick,

@@ -16,6 +16,7 @@
 #include <random>
 #include <vector>
 
+#include "branchless_bubble_sorts.hpp"
 #include "corvel.hpp"
 #include "dunmark.hpp"
 #include "input_shapes.hpp"
@@ -79,8 +80,10 @@ std::vector<int> keysOf(const ListNode* head) {
   return keys;
 }
 
-void countListSort(const char* name, ListNode* head, double exchanges) {
-  countOnly(name, [&] { bubbleSortList(&head); });
+// Counts `sort`, corvel's list sort or its twin, on the list at `head`.
+template <class ListSort>
+void countListSort(const char* name, ListNode* head, double exchanges, ListSort sort) {
+  countOnly(name, [&] { sort(&head); });
   report(name, keysOf(head), "exchanges", exchanges);
   freeList(head);
 }
@@ -98,9 +101,17 @@ int main() {
       "ArrayBubble", bubbleInput,
       [](std::vector<int>& values) { bubbleSortArray(values.data(), kBubbleSortSize); },
       "exchanges", exchanges);
-  countListSort("ListBubble", buildList(bubbleInput.data(), kBubbleSortSize), exchanges);
+  countListSort("ListBubble", buildList(bubbleInput.data(), kBubbleSortSize), exchanges,
+                bubbleSortList);
   std::mt19937 layout(kSeed);
-  countListSort("ScatteredListBubble", scatteredList(bubbleInput, layout), exchanges);
+  countListSort("ScatteredListBubble", scatteredList(bubbleInput, layout), exchanges,
+                bubbleSortList);
+  countOnCopy(
+      "ArrayBubbleBranchless", bubbleInput,
+      [](std::vector<int>& values) { bubbleSortArrayBranchless(values.data(), kBubbleSortSize); },
+      "exchanges", exchanges);
+  countListSort("ListBubbleBranchless", buildList(bubbleInput.data(), kBubbleSortSize), exchanges,
+                [](ListNode** head) { bubbleSortListBranchless(head); });
 
   // Each quicksort with an observer to count its work, or without, as timed.
   const auto stackSort = [](std::vector<int>& values, auto&... observer) {
