@@ -595,6 +595,9 @@ class Figures:
                                          [level]).groups()
         return f"{number(float(size) / int(instances or 1))} {unit}"
 
+    def results_file(self):
+        return f"`docs/results/{DOCS_MACHINE}.json`"
+
     def duration(self, step):
         return duration(self.data["seconds"][step])
 
@@ -715,6 +718,29 @@ class Figures:
         return number(self._field(sort, shape, size, field)
                       / self._field(other, shape, size, field))
 
+    def branch_share(self, sort, twin, shape, size):
+        """The share of a sort's median time that its branch costs: what its
+        branch-free twin saves, or how much longer the twin takes."""
+        saved = 1 - self._field(twin, shape, size, "ms") / self._field(sort, shape, size, "ms")
+        return f"{saved:.0%}" if saved >= 0 else f"none (the twin takes {-saved:.0%} longer)"
+
+    def branch_table(self, *shapes_and_sizes):
+        """The bubble sorts and their twins at each (shape, size): median and
+        range, each branch's share of its sort's time, and list over array
+        with and without the branch."""
+        cases = list(zip(shapes_and_sizes[::2], shapes_and_sizes[1::2]))
+        rows = [[sort] + [with_range(self._case(sort, *case)["ms"], "ms",
+                                     0 if self._field(sort, *case, "ms") >= 100 else 2)
+                          for case in cases] for sort in SHORT_BUBBLE]
+        for real, twin in zip(SHORT_BUBBLE[:2], SHORT_BUBBLE[2:]):
+            rows.append([f"{real}: its branch's share"]
+                        + [self.branch_share(real, twin, *case) for case in cases])
+        for label, array, listed in [("list / array, with the branch", *SHORT_BUBBLE[:2]),
+                                     ("list / array, without", *SHORT_BUBBLE[2:])]:
+            rows.append([label] + [self.case_ratio(listed, array, *case, "ms")
+                                   for case in cases])
+        return table(["", *(f"{number(int(size))}, {shape}" for shape, size in cases)], rows)
+
     def programs_data_table(self, *shapes_and_sizes):
         """Every sort on the last of the programs' data it ran of those given:
         median and range, its work and the time per unit."""
@@ -779,6 +805,11 @@ class Figures:
                       if staleness(data, self.baseline)]
         return (f"\n\n{STALE_MARK} Measured at its commit, before the sorts' counted work "
                 "changed: its times are of other work than today's.") if stale_ones else ""
+
+    def machines_list(self):
+        """'AMD EPYC (family 25, model 17)' and each other CPU that has a file."""
+        labels = [self._label(data) for _, data in self._machines()]
+        return ", ".join(labels[:-1]) + (" and " if len(labels) > 1 else "") + labels[-1]
 
     def machines_table(self):
         """A row per machine: its CPU, caches and build, then each program's
@@ -951,12 +982,14 @@ def main():
     parser.add_argument("--compiler", default="unknown compiler")
     parser.add_argument("--short", action="store_true",
                         help="measure only what the comparison across machines shows")
+    parser.add_argument("--results-dir", type=pathlib.Path, default=RESULTS,
+                        help="where the machines' files are, for a trial record")
     args = parser.parse_args()
     if args.short and args.action != "measure":
         parser.error("--short goes with measure")
     if args.action == "measure":
-        measure(args.build_dir.resolve(), args.compiler, args.short)
-    files = load_results()
+        measure(args.build_dir.resolve(), args.compiler, args.short, args.results_dir)
+    files = load_results(args.results_dir)
     baseline = json.loads(BASELINE.read_text())
     docs = markdown_files()
     if args.action == "check":
