@@ -288,7 +288,7 @@ def compare_builds(*args, expect_slower=False):
                              stdout=subprocess.DEVNULL)
         found = json.loads(out.read() or "{}")
     complete = found.get("status") == run.returncode and all(
-        "ratio" in sort for c in found.get("comparisons", [{}]) for sort in c["sorts"].values())
+        "ratio" in sort for c in found.get("comparisons", []) for sort in c["sorts"].values())
     if run.returncode == 0 or (run.returncode == 1 and expect_slower and complete):
         return found
     sys.exit(f"figures: compare_builds.py {' '.join(args)} exited with status "
