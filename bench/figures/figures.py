@@ -498,7 +498,7 @@ def measure(build, compiler, short, results=RESULTS):
     data["seconds"]["all"] = round(time.monotonic() - started)
     data["complete"] = True
     path.write_text(json.dumps(data, indent=1) + "\n")
-    progress(f"wrote {path.relative_to(ROOT)} in {duration(data['seconds']['all'])}")
+    progress(f"wrote {os.path.relpath(path)} in {duration(data['seconds']['all'])}")
 
 
 def duration(seconds):
@@ -803,7 +803,7 @@ class Figures:
     def _stale_note(self):
         stale_ones = [name for name, data in self.machines.items()
                       if staleness(data, self.baseline)]
-        return (f"\n\n{STALE_MARK} Measured at its commit, before the sorts' counted work "
+        return (f"\n\n{STALE_MARK.strip()} Measured at its commit, before the sorts' counted work "
                 "changed: its times are of other work than today's.") if stale_ones else ""
 
     def machines_list(self):
@@ -938,22 +938,25 @@ def machine_plots(machines, targets=MACHINE_PLOTS):
                       if (found := ratio(data))]
             dat = pathlib.Path(scratch) / f"ratio{number_}.dat"
             dat.write_text("".join(f"{i} {r} {low} {high}\n" for i, r, low, high in points))
-            panels += [f'set title "{title}"',
+            # An underscore would be a subscript in gnuplot's enhanced text.
+            escaped = title.replace("_", "\\\\_")
+            panels += [f'set title "{escaped}"',
                        f"plot '{dat}' using 1:2:3:4 with yerrorbars pt 7 lc rgb '#1f77b4' "
                        "notitle" if points else "set multiplot next"]
         gnuplot([f"set terminal svg size 1200,{300 * ((len(RATIOS) + 2) // 3) + 60} dynamic",
                  f"set output '{targets['ratios']}'",
                  f"set multiplot layout {(len(RATIOS) + 2) // 3},3 title \"Each ratio on each "
-                 "machine, with its 95% interval (programs) or range (sortbench)\"",
+                 "CPU, with its 95% interval (programs) or range (sortbench)\"",
                  f"set xrange [0.5:{len(names) + 0.5}]", f"set xtics ({tics}) rotate by -20",
-                 "set grid ytics", *panels, "unset multiplot"])
+                 "set grid ytics", "set yrange [0:*]", *panels, "unset multiplot"])
         sorts = SHORT_BUBBLE
         lines = [f"set terminal svg size 1200,800 dynamic",
                  f"set output '{targets['exchanges']}'",
                  "set multiplot layout 2,2 title \"Bubble sorts: median ns per exchange against "
                  "size, random input and corvel's data, a line per machine\"",
                  "set logscale x", "set format x '10^{%L}'", "set grid",
-                 "set xlabel 'elements'", "set ylabel 'ns per exchange'", "set key top left"]
+                 "set xlabel 'elements'", "set ylabel 'ns per exchange'", "set key bottom left",
+                 "set yrange [0:*]"]
         for sort in sorts:
             plots = []
             for i, (name, data) in enumerate(ordered):
