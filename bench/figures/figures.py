@@ -498,7 +498,8 @@ def measure(build, compiler, short, results=RESULTS):
     data["seconds"]["all"] = round(time.monotonic() - started)
     data["complete"] = True
     path.write_text(json.dumps(data, indent=1) + "\n")
-    progress(f"wrote {os.path.relpath(path)} in {duration(data['seconds']['all'])}")
+    shown = path.relative_to(ROOT) if path.is_relative_to(ROOT) else path
+    progress(f"wrote {shown} in {duration(data['seconds']['all'])}")
 
 
 def duration(seconds):
@@ -704,12 +705,6 @@ class Figures:
     def quick_look_summary(self):
         return code(self.data["quick_look"]["summary"].splitlines()[4:])
 
-    def quick_look_excerpt(self, *shapes):
-        """Each table of the quick look's summary, with only the rows of `shapes`."""
-        lines = self.data["quick_look"]["summary"].splitlines()[4:]
-        return code([line for line in lines if not line or line.endswith(":")
-                     or line.split()[0] in ("shape",) + shapes])
-
     def case(self, sort, shape, size, field, digits=None):
         return number(self._field(sort, shape, size, field),
                       digits if digits is None else int(digits))
@@ -838,15 +833,6 @@ class Figures:
         rows = [[self._label(data)] + [interval(ratio(data)) for _, ratio in RATIOS]
                 for _, data in self._machines()]
         return table(["CPU", *(name for name, _ in RATIOS)], rows) + self._stale_note()
-
-    def machines_exchange_table(self, sort, *sizes):
-        """A row per machine: the sort's ns per exchange at `sizes` (Random, or
-        corvel's data at 100 000)."""
-        rows = []
-        for _, data in self._machines():
-            found = [exchange_time(data, sort, int(size)) for size in sizes]
-            rows.append([self._label(data)] + [number(ns) if ns else "–" for ns in found])
-        return table(["CPU", *(number(int(size)) for size in sizes)], rows)
 
 
 # The stale mark of a machine measured on other work than today's.
