@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <numeric>
 #include <random>
 #include <string>
@@ -19,7 +20,7 @@ long gExchanges = 0;
 long gExchangesOfOrderedPairs = 0;
 // The array being sorted, and the index of each exchange's first element.
 const int* gArray = nullptr;
-std::vector<long> gExchangedAt;
+std::vector<std::ptrdiff_t> gExchangedAt;
 
 // Pairs i < j with values[i] > values[j].
 long inversions(const std::vector<int>& values) {
@@ -68,7 +69,7 @@ TEST_P(ArrayExchanges, OnePerInversionAndNoneBetweenEqualNeighbours) {
 // exchanges, the comparisons that found a pair out of order, are the real
 // sort's, at the same places in the same order.
 struct ExchangeRecorder {
-  std::vector<long> at;
+  std::vector<std::ptrdiff_t> at;
   template <class Index>
   void stepped(Index j, bool exchanged) {
     if (exchanged) {
