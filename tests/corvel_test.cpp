@@ -111,12 +111,13 @@ TEST_P(ListSortStructure, KeepsNodesAndLinks) {
 
 // bubbleSortList's pass pairs by index: the window bounds after every pass
 // (-1 the sentinel before the first node, n the end) and the exchanges.
-std::pair<std::vector<std::pair<int, int>>, long> cocktailPasses(std::vector<int> keys) {
+std::pair<std::vector<std::pair<int, int>>, long> cocktailPasses(std::vector<int> values) {
   std::vector<std::pair<int, int>> bounds;
   long exchanges = 0;
+  int* const keys = values.data();
   int lower = -1;
-  int upper = static_cast<int>(keys.size());
-  for (bool swapped = keys.size() > 1; swapped;) {
+  int upper = static_cast<int>(values.size());
+  for (bool swapped = values.size() > 1; swapped;) {
     int last = -1;
     swapped = false;
     for (int c = lower + 1; c + 1 != upper; ++c) {
