@@ -38,6 +38,7 @@ import json
 import os
 import pathlib
 import re
+import resource
 import shutil
 import statistics
 import subprocess
@@ -362,8 +363,6 @@ def counted_work(build):
 
 def too_little_memory(build):
     """What each program says, in its own words, under an address space too small for it."""
-    import resource
-
     said = {}
     for program, limit in TOO_LITTLE_MEMORY.items():
         run = subprocess.run([str(build / program / program)], capture_output=True,
